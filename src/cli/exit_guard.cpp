@@ -1,0 +1,27 @@
+#include "cli/exit_guard.hpp"
+
+#include <unistd.h>
+
+#include <atomic>
+
+namespace korvel {
+namespace {
+
+// The one piece of process-wide state: whoever sets it first decides the exit status.
+std::atomic<bool> exitClaimed{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the guard is used from signal handlers");
+
+}  // namespace
+
+void endProcess(int status) noexcept {
+  if (!exitClaimed.exchange(true)) {
+    // _exit, not exit: decoder threads may still be running, so no static destructor or
+    // atexit handler may run underneath them.
+    _exit(status);
+  }
+  for (;;) {
+    pause();
+  }
+}
+
+}  // namespace korvel

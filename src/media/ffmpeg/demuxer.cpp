@@ -1,0 +1,55 @@
+#include "media/ffmpeg/demuxer.hpp"
+
+#include <cerrno>
+#include <cstring>
+
+namespace korvel {
+namespace {
+
+// What a user would call a video or audio file. Playlists, indirections (HLS, DASH, concat,
+// image sequences, SDP, tee) and still images are deliberately absent.
+constexpr const char* kAcceptedFormats =
+    "mov,matroska,avi,mpegts,mpeg,flv,ogg,asf,mp3,aac,wav,flac,aiff,caf,amr";
+
+// Every secondary open a demuxer may attempt (references, segments, playlists) ends here.
+int refuseSecondaryOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) {
+  return AVERROR(EPERM);
+}
+
+void silenceLibraries() {
+  av_log_set_level(AV_LOG_QUIET);
+}
+
+}  // namespace
+
+FormatContextPtr openDemuxer(AVIOContext* io) {
+  silenceLibraries();
+  AVFormatContext* context = avformat_alloc_context();
+  if (context == nullptr) {
+    throw MediaError(AVERROR(ENOMEM));
+  }
+  context->pb = io;
+  context->flags |= AVFMT_FLAG_CUSTOM_IO;
+  context->io_open = refuseSecondaryOpen;
+
+  AVDictionary* rawOptions = nullptr;
+  av_dict_set(&rawOptions, "format_whitelist", kAcceptedFormats, 0);
+  av_dict_set(&rawOptions, "protocol_whitelist", "none", 0);
+  av_dict_set(&rawOptions, "enable_drefs", "0", 0);
+  DictionaryPtr options(rawOptions);
+
+  rawOptions = options.release();
+  const int status = avformat_open_input(&context, "", nullptr, &rawOptions);
+  options.reset(rawOptions);
+  if (status < 0) {
+    throw MediaError(status);  // avformat_open_input has freed the context
+  }
+  return FormatContextPtr(context);
+}
+
+bool hasFreeRunningClock(const AVFormatContext& format) {
+  const char* name = format.iformat->name;
+  return std::strcmp(name, "mpegts") == 0 || std::strcmp(name, "mpeg") == 0;
+}
+
+}  // namespace korvel

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "cli/arguments.hpp"
+#include "media/media_asset.hpp"
+
+namespace korvel {
+
+struct FrameRequest {
+  double position = 0.0;  // fraction of the duration, 0 <= p < 1
+  double maxSide = 0.0;   // bound of the square, 64 <= s <= 1024
+};
+
+// Checks the count, parses position then size, then tests the ranges as conditions that must
+// hold (so NaN fails). ToolError kBadRequest on any fault.
+FrameRequest parseFrameArguments(const Arguments& arguments);
+
+// duration * position seconds on the 1/600 s grid, rounded to the nearest tick.
+MediaTime frameRequestTime(double duration, double position);
+
+// Writes the JPEG of the picture at the requested fraction of the media.
+void runFrameCommand(const Arguments& arguments, MediaAsset& media, double duration);
+
+}  // namespace korvel

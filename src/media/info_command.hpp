@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace korvel {
+
+// Whole milliseconds, truncated from the double product seconds * 1000. A product of 2^63 or
+// more has no value and is refused as an unusable duration.
+std::int64_t durationMilliseconds(double seconds);
+
+// The exact bytes of the info answer, e.g. {"duration_ms":1500}.
+std::string formatInfoJson(std::int64_t durationMs);
+
+// Writes the info answer for a duration that passed the gate.
+void runInfoCommand(double seconds);
+
+}  // namespace korvel

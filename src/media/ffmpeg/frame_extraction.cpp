@@ -1,9 +1,65 @@
 #include "media/ffmpeg/frame_extraction.hpp"
 
-namespace korvel {
+#include <algorithm>
+#include <cstring>
 
-FrameImage extractFrame(AVFormatContext&, MediaTime, double, bool) {
-  throw MediaError(AVERROR_PATCHWELCOME);
+extern "C" {
+#include <libavutil/display.h>
+}
+
+#include "media/ffmpeg/demuxer.hpp"
+#include "media/ffmpeg/frame_conversion.hpp"
+#include "media/ffmpeg/frame_search.hpp"
+#include "media/ffmpeg/video_stream.hpp"
+#include "media/frame_geometry.hpp"
+
+namespace korvel {
+namespace {
+
+// Broadcast clocks start anywhere, so their timeline begins at their first timestamp; other
+// containers' timelines begin at zero, an empty edit before the first frame included.
+std::int64_t targetTimestamp(const AVFormatContext& format, const AVStream& stream,
+                             MediaTime time) {
+  std::int64_t target = av_rescale_q(time.value, AVRational{1, time.timescale}, stream.time_base);
+  if (hasFreeRunningClock(format) && format.start_time != AV_NOPTS_VALUE) {
+    target += av_rescale_q(format.start_time, AV_TIME_BASE_Q, stream.time_base);
+  }
+  return target;
+}
+
+Orientation streamOrientation(const AVStream& stream) {
+  std::size_t size = 0;
+  const std::uint8_t* data = av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+  if (data == nullptr || size < sizeof(std::int32_t) * 9) {
+    return Orientation{};
+  }
+  std::array<std::int32_t, 9> matrix{};
+  std::memcpy(matrix.data(), data, sizeof(std::int32_t) * matrix.size());
+  return orientationFromDisplayMatrix(matrix);
+}
+
+// The picture's shape as shown: non-square pixels widened or narrowed to square ones.
+PixelSize displayShape(AVFormatContext& format, AVStream& stream, const AVFrame& frame,
+                       double maxSide) {
+  const AVRational aspect =
+      av_guess_sample_aspect_ratio(&format, &stream, const_cast<AVFrame*>(&frame));
+  const double pixelAspect = aspect.num > 0 && aspect.den > 0 ? av_q2d(aspect) : 1.0;
+  return fitInside(frame.width * pixelAspect, frame.height, maxSide);
+}
+
+}  // namespace
+
+FrameImage extractFrame(AVFormatContext& format, MediaTime time, double maxSide, bool upright) {
+  AVStream& stream = chooseVideoStream(format);
+  // Only the chosen stream is read; the demuxer drops the others' packets.
+  for (unsigned i = 0; i < format.nb_streams; ++i) {
+    format.streams[i]->discard = format.streams[i] == &stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+  }
+  const CodecContextPtr decoder = openVideoDecoder(stream);
+  const FramePtr frame =
+      decodeFrameAt(format, stream, *decoder, targetTimestamp(format, stream, time));
+  const FrameImage stored = convertToRgb(*frame, displayShape(format, stream, *frame, maxSide));
+  return upright ? applyOrientation(stored, streamOrientation(stream)) : stored;
 }
 
 }  // namespace korvel

@@ -227,18 +227,22 @@ std::optional<double> matroskaTailDuration(AVFormatContext& format) {
   if (fileSize <= 0 || format.nb_streams == 0) {
     return std::nullopt;
   }
+  // The demuxer goes on reading where it was, so its position is put back afterwards.
+  const std::int64_t resumeAt = avio_tell(format.pb);
+  std::optional<double> end;
   for (const std::int64_t window : kTailWindows) {
     const std::vector<ClusterBlock> blocks =
         lastClusterBlocks(readTail(*format.pb, fileSize, window));
     if (!blocks.empty()) {
-      const double end = blocksEnd(format, blocks);
-      return end > 0.0 ? std::optional(end) : std::nullopt;
+      end = blocksEnd(format, blocks);
+      break;
     }
     if (window >= fileSize) {
       break;
     }
   }
-  return std::nullopt;
+  avio_seek(format.pb, resumeAt, SEEK_SET);
+  return end > 0.0 ? end : std::nullopt;
 }
 
 }  // namespace korvel

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdint>
+
+#include "media/ffmpeg/av_owners.hpp"
+
+namespace korvel {
+
+// Decodes the frame a player shows at `target` (in the stream's time base): the last frame
+// presented at or before it, the first frame when it precedes them all, the last decoded one
+// when the stream ends first. Seeks to the sync frame at or before the target and decodes
+// forward within a bounded budget. Throws MediaError when no frame decodes.
+FramePtr decodeFrameAt(AVFormatContext& format, const AVStream& stream, AVCodecContext& decoder,
+                       std::int64_t target);
+
+}  // namespace korvel

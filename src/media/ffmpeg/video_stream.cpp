@@ -1,0 +1,95 @@
+#include "media/ffmpeg/video_stream.hpp"
+
+#include <algorithm>
+#include <array>
+
+namespace korvel {
+namespace {
+
+// Decoders of real pictures. Decoders that draw text or other data as pictures, and anything
+// not a camera's or encoder's picture stream, are never a video.
+constexpr std::array kAcceptedCodecs = {
+    AV_CODEC_ID_H264,      AV_CODEC_ID_HEVC,      AV_CODEC_ID_VP8,        AV_CODEC_ID_VP9,
+    AV_CODEC_ID_AV1,       AV_CODEC_ID_MPEG4,     AV_CODEC_ID_MPEG2VIDEO, AV_CODEC_ID_MPEG1VIDEO,
+    AV_CODEC_ID_H263,      AV_CODEC_ID_H263P,     AV_CODEC_ID_MJPEG,      AV_CODEC_ID_THEORA,
+    AV_CODEC_ID_VC1,       AV_CODEC_ID_WMV1,      AV_CODEC_ID_WMV2,       AV_CODEC_ID_WMV3,
+    AV_CODEC_ID_MSMPEG4V2, AV_CODEC_ID_MSMPEG4V3, AV_CODEC_ID_FLV1,       AV_CODEC_ID_VP6,
+    AV_CODEC_ID_VP6F,      AV_CODEC_ID_VP6A,      AV_CODEC_ID_PRORES,     AV_CODEC_ID_DVVIDEO,
+};
+
+// Both of the machine's cores; more threads only add frames of latency to a seek.
+constexpr int kDecoderThreads = 2;
+
+bool isAcceptedVideo(const AVStream& stream) {
+  const AVCodecParameters& codec = *stream.codecpar;
+  return codec.codec_type == AVMEDIA_TYPE_VIDEO &&
+         (stream.disposition & AV_DISPOSITION_ATTACHED_PIC) == 0 &&
+         std::find(kAcceptedCodecs.begin(), kAcceptedCodecs.end(), codec.codec_id) !=
+             kAcceptedCodecs.end();
+}
+
+bool isPreferred(const AVStream& candidate, const AVStream& chosen) {
+  const bool candidateDefault = candidate.disposition & AV_DISPOSITION_DEFAULT;
+  const bool chosenDefault = chosen.disposition & AV_DISPOSITION_DEFAULT;
+  if (candidateDefault != chosenDefault) {
+    return candidateDefault;
+  }
+  const auto area = [](const AVStream& stream) {
+    return static_cast<std::int64_t>(stream.codecpar->width) * stream.codecpar->height;
+  };
+  return area(candidate) > area(chosen);
+}
+
+AVStream* findVideoStream(AVFormatContext& format) {
+  AVStream* chosen = nullptr;
+  for (unsigned i = 0; i < format.nb_streams; ++i) {
+    AVStream* stream = format.streams[i];
+    if (isAcceptedVideo(*stream) && (chosen == nullptr || isPreferred(*stream, *chosen))) {
+      chosen = stream;
+    }
+  }
+  return chosen;
+}
+
+}  // namespace
+
+AVStream& chooseVideoStream(AVFormatContext& format) {
+  AVStream* stream = findVideoStream(format);
+  // Some containers only announce their streams in their packets.
+  if (stream == nullptr && (format.ctx_flags & AVFMTCTX_NOHEADER) != 0 &&
+      avformat_find_stream_info(&format, nullptr) >= 0) {
+    stream = findVideoStream(format);
+  }
+  if (stream == nullptr) {
+    throw MediaError(AVERROR_STREAM_NOT_FOUND);
+  }
+  return *stream;
+}
+
+CodecContextPtr openVideoDecoder(const AVStream& stream) {
+  const AVCodec* decoder = avcodec_find_decoder(stream.codecpar->codec_id);
+  if (decoder == nullptr) {
+    throw MediaError(AVERROR_DECODER_NOT_FOUND);
+  }
+  CodecContextPtr context(avcodec_alloc_context3(decoder));
+  if (!context) {
+    throw MediaError(AVERROR(ENOMEM));
+  }
+  int status = avcodec_parameters_to_context(context.get(), stream.codecpar);
+  if (status < 0) {
+    throw MediaError(status);
+  }
+  context->pkt_timebase = stream.time_base;
+  context->thread_count = kDecoderThreads;
+  context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+  // An open-GOP sync frame is a clean picture; without this it is held back until a later
+  // instantaneous refresh, which a seek may never reach.
+  context->flags2 |= AV_CODEC_FLAG2_SHOW_ALL;
+  status = avcodec_open2(context.get(), decoder, nullptr);
+  if (status < 0) {
+    throw MediaError(status);
+  }
+  return context;
+}
+
+}  // namespace korvel

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "media/ffmpeg/av_owners.hpp"
+
+namespace korvel {
+
+// The stream a player would show: a real video stream (not cover art) with an accepted
+// decoder, the default one first, then the largest. Throws MediaError when there is none.
+AVStream& chooseVideoStream(AVFormatContext& format);
+
+// A decoder for the stream, using both cores. Throws MediaError.
+CodecContextPtr openVideoDecoder(const AVStream& stream);
+
+}  // namespace korvel

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages korvel needs to build, test and make its sample video.
+set -euo pipefail
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends \
+  build-essential cmake pkg-config clang-format \
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libturbojpeg0-dev \
+  libgtest-dev ffmpeg strace ca-certificates >/dev/null

@@ -2,8 +2,10 @@
 
 #include <csignal>
 
+#include "cli/crash_guard.hpp"
 #include "cli/exit_guard.hpp"
 #include "cli/failure_sink.hpp"
+#include "cli/memory_limit.hpp"
 #include "cli/tool_error.hpp"
 #include "cli/watchdog.hpp"
 
@@ -19,6 +21,8 @@ void runTool(const Arguments& arguments, const MediaStage& mediaStage,
              std::chrono::nanoseconds watchdogDelay) {
   // A closed output pipe must surface as a failed write, not as a death by signal.
   std::signal(SIGPIPE, SIG_IGN);
+  installCrashGuard();
+  limitAddressSpace();
   try {
     Watchdog::start(watchdogDelay);
     if (arguments.size() < kMinimumArguments) {

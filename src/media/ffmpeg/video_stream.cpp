@@ -17,6 +17,9 @@ constexpr std::array kAcceptedCodecs = {
     AV_CODEC_ID_VP6F,      AV_CODEC_ID_VP6A,      AV_CODEC_ID_PRORES,     AV_CODEC_ID_DVVIDEO,
 };
 
+// Pictures up to 8K; a header claiming more is refused before anything is allocated.
+constexpr std::int64_t kLargestPicturePixels = std::int64_t{8192} * 8192;
+
 // Both of the machine's cores; more threads only add frames of latency to a seek.
 constexpr int kDecoderThreads = 2;
 
@@ -80,6 +83,7 @@ CodecContextPtr openVideoDecoder(const AVStream& stream) {
     throw MediaError(status);
   }
   context->pkt_timebase = stream.time_base;
+  context->max_pixels = kLargestPicturePixels;
   context->thread_count = kDecoderThreads;
   context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   // An open-GOP sync frame is a clean picture; without this it is held back until a later

@@ -8,20 +8,28 @@ namespace korvel {
 namespace {
 
 // The one piece of process-wide state: whoever sets it first decides the exit status.
-std::atomic<bool> exitClaimed{false};
+std::atomic<bool> exitTaken{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the guard is used from signal handlers");
 
 }  // namespace
 
+void claimExit() noexcept {
+  if (exitTaken.exchange(true)) {
+    for (;;) {
+      pause();
+    }
+  }
+}
+
+void exitClaimed(int status) noexcept {
+  // _exit, not exit: decoder threads may still be running, so no static destructor or
+  // atexit handler may run underneath them.
+  _exit(status);
+}
+
 void endProcess(int status) noexcept {
-  if (!exitClaimed.exchange(true)) {
-    // _exit, not exit: decoder threads may still be running, so no static destructor or
-    // atexit handler may run underneath them.
-    _exit(status);
-  }
-  for (;;) {
-    pause();
-  }
+  claimExit();
+  exitClaimed(status);
 }
 
 }  // namespace korvel

@@ -8,9 +8,11 @@
 namespace korvel {
 
 void FailureSink::report() noexcept {
+  // Claimed before writing, so the line never goes out with another exit's status.
+  claimExit();
   // Nothing can be done if standard error is gone; the status still tells the caller.
   (void)writeAll(STDERR_FILENO, kMessage.data(), kMessage.size());
-  endProcess(kStatus);
+  exitClaimed(kStatus);
 }
 
 }  // namespace korvel

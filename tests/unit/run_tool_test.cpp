@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstddef>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "cli/result_writer.hpp"
+#include "cli/run.hpp"
+#include "cli/tool_error.hpp"
+
+namespace korvel {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The whole of standard error, nothing before or after it.
+constexpr const char* kFailureOnly =
+    "^Video format cannot be decoded by this operating system\\.\n$";
+constexpr const char* kNothing = "^$";
+constexpr const char* kMarker = "STAGE-RAN\n";
+
+// "L2EubXA0" is "/a.mp4".
+const Arguments kInfoArguments = {"korvel", "info", "L2EubXA0"};
+
+void writeMarker() {
+  (void)!write(STDERR_FILENO, kMarker, std::char_traits<char>::length(kMarker));
+}
+
+class RunTool : public testing::Test {
+ protected:
+  void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+};
+
+TEST_F(RunTool, StageThatReturnsExitsZeroSilently) {
+  EXPECT_EXIT(runTool(
+                  kInfoArguments, [](const Arguments&, const SourceLocation&) {}, 10s),
+              testing::ExitedWithCode(0), kNothing);
+}
+
+TEST_F(RunTool, StageSeesTheDecodedPath) {
+  EXPECT_EXIT(runTool(
+                  kInfoArguments,
+                  [](const Arguments&, const SourceLocation& location) {
+                    if (location.path != "/a.mp4") {
+                      throw std::logic_error("wrong path");
+                    }
+                  },
+                  10s),
+              testing::ExitedWithCode(0), kNothing);
+}
+
+TEST_F(RunTool, BlockedStageIsEndedByTheWatchdogWithStatusTwo) {
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EXIT(runTool(
+                  kInfoArguments,
+                  [](const Arguments&, const SourceLocation&) {
+                    for (;;) {
+                      pause();
+                    }
+                  },
+                  200ms),
+              testing::ExitedWithCode(2), kNothing);
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(elapsed, 200ms);
+  EXPECT_LT(elapsed, 3s);
+}
+
+TEST_F(RunTool, QuickStageDoesNotWaitForTheWatchdog) {
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EXIT(runTool(
+                  kInfoArguments, [](const Arguments&, const SourceLocation&) {}, 20s),
+              testing::ExitedWithCode(0), kNothing);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+}
+
+TEST_F(RunTool, ToolErrorInStageIsTheFixedFailure) {
+  EXPECT_EXIT(runTool(
+                  kInfoArguments,
+                  [](const Arguments&, const SourceLocation&) {
+                    throw ToolError(ToolError::kEncodingFailed);
+                  },
+                  10s),
+              testing::ExitedWithCode(1), kFailureOnly);
+}
+
+TEST_F(RunTool, AnyOtherExceptionInStageIsTheSameFailure) {
+  EXPECT_EXIT(runTool(
+                  kInfoArguments,
+                  [](const Arguments&, const SourceLocation&) {
+                    throw std::runtime_error("details that must not leak");
+                  },
+                  10s),
+              testing::ExitedWithCode(1), kFailureOnly);
+  EXPECT_EXIT(runTool(
+                  kInfoArguments, [](const Arguments&, const SourceLocation&) { throw 42; }, 10s),
+              testing::ExitedWithCode(1), kFailureOnly);
+}
+
+TEST_F(RunTool, BadInvocationFailsBeforeTheStage) {
+  const auto markingStage = [](const Arguments&, const SourceLocation&) { writeMarker(); };
+  for (const std::size_t count : {1, 2}) {
+    // Shrunk in place, so reading past the end would still find a valid path.
+    Arguments shortened = kInfoArguments;
+    shortened.resize(count);
+    EXPECT_EXIT(runTool(shortened, markingStage, 10s), testing::ExitedWithCode(1), kFailureOnly)
+        << count << " arguments";
+  }
+  for (const std::string_view path : {"L2EubXA", "L2Eu bXA0", "L2Eu=XA0", "AA=="}) {
+    EXPECT_EXIT(runTool({"korvel", "info", path}, markingStage, 10s), testing::ExitedWithCode(1),
+                kFailureOnly)
+        << path;
+  }
+}
+
+TEST_F(RunTool, ResultToClosedOutputIsTheFixedFailureNotADeathBySignal) {
+  const auto writingStage = [](const Arguments&, const SourceLocation&) {
+    const std::string json = R"({"duration_ms":1})";
+    writeResult(std::as_bytes(std::span(json)));
+  };
+  EXPECT_EXIT(
+      {
+        std::signal(SIGPIPE, SIG_DFL);
+        int ends[2];
+        if (pipe(ends) != 0) {
+          _exit(99);
+        }
+        close(ends[0]);
+        dup2(ends[1], STDOUT_FILENO);
+        runTool(kInfoArguments, writingStage, 10s);
+      },
+      testing::ExitedWithCode(1), kFailureOnly);
+}
+
+}  // namespace
+}  // namespace korvel

@@ -131,6 +131,9 @@ std::optional<std::vector<ClusterBlock>> parseCluster(std::span<const std::uint8
   if (!clusterSize) {
     return std::nullopt;
   }
+  if (*clusterSize != kUnknownSize && *clusterSize < reader.remaining()) {
+    reader = EbmlReader(reader.take(*clusterSize));  // what follows belongs to another element
+  }
   std::optional<std::int64_t> clusterTimestamp;
   std::vector<ClusterBlock> blocks;
   while (!reader.atEnd()) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <map>
 
 namespace korvel {
 namespace {
@@ -194,13 +195,47 @@ double defaultBlockSeconds(const AVFormatContext& format, std::uint64_t track) {
   return 0.0;
 }
 
+// Otherwise a track's blocks last as long as the usual gap between them: the median, so that
+// a recorder's uneven timing does not skew it.
+std::int64_t typicalGap(const std::vector<ClusterBlock>& blocks, std::uint64_t track) {
+  std::vector<std::int64_t> times;
+  for (const ClusterBlock& block : blocks) {
+    if (block.track == track) {
+      times.push_back(block.timestamp);
+    }
+  }
+  std::sort(times.begin(), times.end());
+  std::vector<std::int64_t> gaps;
+  for (std::size_t i = 1; i < times.size(); ++i) {
+    if (times[i] > times[i - 1]) {
+      gaps.push_back(times[i] - times[i - 1]);
+    }
+  }
+  if (gaps.empty()) {
+    return 0;
+  }
+  std::nth_element(gaps.begin(), gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2),
+                   gaps.end());
+  return gaps[gaps.size() / 2];
+}
+
 double blocksEnd(const AVFormatContext& format, const std::vector<ClusterBlock>& blocks) {
   // Every track of a Matroska segment shares the segment's timestamp scale.
   const double secondsPerTick = av_q2d(format.streams[0]->time_base);
+  std::map<std::uint64_t, double> lastingByTrack;
+  const auto unstatedLength = [&](std::uint64_t track) {
+    auto [entry, isNew] = lastingByTrack.try_emplace(track, 0.0);
+    if (isNew) {
+      const double stated = defaultBlockSeconds(format, track);
+      entry->second =
+          stated > 0.0 ? stated : static_cast<double>(typicalGap(blocks, track)) * secondsPerTick;
+    }
+    return entry->second;
+  };
   double end = 0.0;
   for (const ClusterBlock& block : blocks) {
     const double length = block.duration ? static_cast<double>(*block.duration) * secondsPerTick
-                                         : defaultBlockSeconds(format, block.track);
+                                         : unstatedLength(block.track);
     end = std::max(end, static_cast<double>(block.timestamp) * secondsPerTick + length);
   }
   return end;

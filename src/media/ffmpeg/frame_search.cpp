@@ -155,14 +155,14 @@ class FrameSearch {
   void consider(AVFrame& frame) {
     const std::int64_t pts = frame.best_effort_timestamp;
     const bool known = pts != AV_NOPTS_VALUE;
-    if (known && pts > target_ && latest_) {
-      done_ = true;  // the previous frame is the one shown at the target
+    // Past the target the previous frame is the one shown; past the budget the latest
+    // decoded frame is the answer, whatever threads still have in flight.
+    if ((known && pts > target_ && latest_) || !withinBudget(frame)) {
+      done_ = true;
       av_frame_unref(&frame);
       return;
     }
-    if (latest_) {
-      budgetUsed_ += static_cast<std::int64_t>(frame.width) * frame.height;
-    } else {
+    if (!latest_) {
       latest_.reset(av_frame_alloc());
       if (!latest_) {
         throw MediaError(AVERROR(ENOMEM));
@@ -172,7 +172,20 @@ class FrameSearch {
     av_frame_move_ref(latest_.get(), &frame);
     const bool coversTarget =
         known && latest_->pkt_duration > 0 && pts + latest_->pkt_duration > target_;
-    done_ = (known && pts > target_) || coversTarget || budgetUsed_ >= kDecodeBudgetLumaPixels;
+    done_ = (known && pts > target_) || coversTarget;
+  }
+
+  // Counts a decoded frame after the sync frame against the budget.
+  bool withinBudget(const AVFrame& frame) {
+    if (!latest_) {
+      return true;
+    }
+    const std::int64_t pixels = static_cast<std::int64_t>(frame.width) * frame.height;
+    if (budgetUsed_ + pixels > kDecodeBudgetLumaPixels) {
+      return false;
+    }
+    budgetUsed_ += pixels;
+    return true;
   }
 
   AVFormatContext& format_;

@@ -9,5 +9,5 @@ export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends \
   build-essential cmake pkg-config clang-format \
-  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libturbojpeg0-dev \
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libturbojpeg0-dev libzimg-dev \
   libgtest-dev ffmpeg strace ca-certificates >/dev/null

@@ -6,41 +6,33 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "korvel_expect.hpp"
 #include "korvel_process.hpp"
+#include "shared_media.hpp"
 
 namespace korvel::e2e {
 namespace {
 
 namespace fs = std::filesystem;
 
+constexpr std::string_view kDurationTable = "shared_media_durations.tsv";
+
 struct ReferenceDuration {
   std::string file;
   std::optional<double> seconds;  // none when ffprobe reported none or zero
 };
 
-fs::path durationTable() {
-  return (fixturePath("") / ".." / "e2e" / "shared_media_durations.tsv").lexically_normal();
-}
-
 std::vector<ReferenceDuration> loadDurationTable() {
   std::vector<ReferenceDuration> rows;
-  std::ifstream input(durationTable());
-  std::string line;
-  std::getline(input, line);  // header
-  while (std::getline(input, line)) {
-    const auto tab = line.find('\t');
-    if (line.empty() || tab == std::string::npos) {
-      continue;
-    }
-    ReferenceDuration row{line.substr(0, tab), std::nullopt};
-    const std::string figure = line.substr(tab + 1);
-    if (!figure.empty()) {
-      const double seconds = std::strtod(figure.c_str(), nullptr);
+  for (const auto& fields : readReferenceTable(kDurationTable)) {
+    ReferenceDuration row{fields[0], std::nullopt};
+    if (!fields[1].empty()) {
+      const double seconds = std::strtod(fields[1].c_str(), nullptr);
       if (seconds > 0.0) {
         row.seconds = seconds;
       }
@@ -54,15 +46,11 @@ void PrintTo(const ReferenceDuration& row, std::ostream* out) {
   *out << row.file << " (" << (row.seconds ? std::to_string(*row.seconds) + " s" : "none") << ")";
 }
 
-class SharedMedia : public ::testing::TestWithParam<ReferenceDuration> {};
+class SharedMedia : public SharedMediaTest<ReferenceDuration> {};
 
 TEST_P(SharedMedia, InfoMatchesReferenceDuration) {
-  if (!fs::is_directory(sharedMediaDirectory())) {
-    GTEST_SKIP() << sharedMediaDirectory() << " is absent";
-  }
-  const fs::path file = sharedMediaDirectory() / GetParam().file;
-  ASSERT_TRUE(fs::is_regular_file(file)) << file << " is listed but missing";
-  const ProcessResult result = runKorvel({"info", encodePath(file)});
+  ASSERT_TRUE(fs::is_regular_file(file())) << file() << " is listed but missing";
+  const ProcessResult result = runKorvel({"info", encodePath(file())});
   if (!GetParam().seconds) {
     expectFailure(result);
     return;
@@ -75,11 +63,12 @@ TEST_P(SharedMedia, InfoMatchesReferenceDuration) {
 }
 
 TEST(SharedMediaTable, IsPresent) {
-  EXPECT_FALSE(loadDurationTable().empty()) << durationTable() << " is missing or empty";
+  EXPECT_FALSE(loadDurationTable().empty())
+      << referenceTable(kDurationTable) << " is missing or empty";
 }
 
 INSTANTIATE_TEST_SUITE_P(Shared, SharedMedia, ::testing::ValuesIn(loadDurationTable()),
-                         [](const auto& info) { return parameterName(info.param.file); });
+                         NameByFile());
 
 }  // namespace
 }  // namespace korvel::e2e

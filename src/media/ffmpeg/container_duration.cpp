@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 
+#include "media/ffmpeg/demuxer.hpp"
 #include "media/ffmpeg/matroska_tail.hpp"
 
 namespace korvel {
@@ -56,7 +57,7 @@ std::optional<double> streamsDuration(const AVFormatContext& format) {
 
 // Probes packets; for broadcast streams the libraries then read the timestamps at both ends.
 std::optional<double> probedDuration(AVFormatContext& format) {
-  if (avformat_find_stream_info(&format, nullptr) < 0 ||
+  if (findStreamInfoOnce(format) < 0 ||
       format.duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) {
     return std::nullopt;
   }

@@ -21,6 +21,10 @@ int refuseSecondaryOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDic
 // larger request comes from a lying header.
 constexpr std::size_t kLargestAllocationBytes = std::size_t{256} << 20;
 
+// The context's user data (unused otherwise) records the outcome of its one stream-info read.
+char streamInfoFound;
+char streamInfoMissing;
+
 // Standard error carries nothing but the failure line.
 void configureLibraries() {
   av_log_set_level(AV_LOG_QUIET);
@@ -52,6 +56,18 @@ FormatContextPtr openDemuxer(AVIOContext* io) {
     throw MediaError(status);  // avformat_open_input has freed the context
   }
   return FormatContextPtr(context);
+}
+
+int findStreamInfoOnce(AVFormatContext& format) {
+  if (format.opaque == &streamInfoFound) {
+    return 0;
+  }
+  if (format.opaque == &streamInfoMissing) {
+    return AVERROR_STREAM_NOT_FOUND;
+  }
+  const int status = avformat_find_stream_info(&format, nullptr);
+  format.opaque = status >= 0 ? &streamInfoFound : &streamInfoMissing;
+  return status;
 }
 
 bool hasFreeRunningClock(const AVFormatContext& format) {

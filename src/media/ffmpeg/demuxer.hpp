@@ -9,6 +9,11 @@ namespace korvel {
 // Throws MediaError.
 FormatContextPtr openDemuxer(AVIOContext* io);
 
+// avformat_find_stream_info at most once per context, since FFmpeg frees per-stream state on
+// its way out that a second call on the same context dereferences. Later calls return the
+// first call's outcome.
+int findStreamInfoOnce(AVFormatContext& format);
+
 // Whether the container's clock starts anywhere (broadcast streams) rather than at zero.
 bool hasFreeRunningClock(const AVFormatContext& format);
 

@@ -60,14 +60,18 @@ bool isFullRange(const AVFrame& frame) {
   return frame.color_range == AVCOL_RANGE_JPEG || withoutRangeAlias(format) != format;
 }
 
-FrameImage convertToRgb(const AVFrame& frame, PixelSize size) {
+ScalerPtr createScaler(const AVFrame& frame, PixelSize size, AVPixelFormat output) {
   const auto format = static_cast<AVPixelFormat>(frame.format);
-  const ScalerPtr scaler(sws_getContext(frame.width, frame.height, withoutRangeAlias(format),
-                                        size.width, size.height, AV_PIX_FMT_RGB24, kScalerFlags,
-                                        nullptr, nullptr, nullptr));
+  ScalerPtr scaler(sws_getContext(frame.width, frame.height, withoutRangeAlias(format), size.width,
+                                  size.height, output, kScalerFlags, nullptr, nullptr, nullptr));
   if (!scaler) {
     throw MediaError(AVERROR(EINVAL));
   }
+  return scaler;
+}
+
+FrameImage convertToRgb(const AVFrame& frame, PixelSize size) {
+  const ScalerPtr scaler = createScaler(frame, size, AV_PIX_FMT_RGB24);
   const int* sourceMatrix = sws_getCoefficients(pictureColorMatrix(frame.colorspace, frame.height));
   const int* outputMatrix = sws_getCoefficients(SWS_CS_DEFAULT);
   constexpr int kUnitBrightness = 0;

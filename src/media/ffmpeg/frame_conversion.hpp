@@ -13,6 +13,10 @@ int pictureColorMatrix(AVColorSpace tagged, int height);
 // Whether a picture's samples use the full 0-255 range rather than the limited video range.
 bool isFullRange(const AVFrame& frame);
 
+// A scaler from the decoded picture to `size` in `output`, with the filter every thumbnail uses.
+// Throws MediaError.
+ScalerPtr createScaler(const AVFrame& frame, PixelSize size, AVPixelFormat output);
+
 // Scales the decoded picture straight to `size` in one pass and converts it to 8-bit sRGB
 // with the picture's own matrix and range. Throws MediaError.
 FrameImage convertToRgb(const AVFrame& frame, PixelSize size);

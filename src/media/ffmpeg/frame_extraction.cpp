@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <type_traits>
 
 extern "C" {
 #include <libavutil/display.h>
@@ -10,11 +12,37 @@ extern "C" {
 #include "media/ffmpeg/demuxer.hpp"
 #include "media/ffmpeg/frame_conversion.hpp"
 #include "media/ffmpeg/frame_search.hpp"
+#include "media/ffmpeg/hdr_conversion.hpp"
+#include "media/ffmpeg/hdr_signal.hpp"
 #include "media/ffmpeg/video_stream.hpp"
 #include "media/frame_geometry.hpp"
 
 namespace korvel {
 namespace {
+
+// A file may state a colour tag that FFmpeg has no name for, and FFmpeg passes the number on;
+// a C++ enum cannot hold it (even loading it is undefined), so it is copied raw and becomes
+// "unspecified" before anything reads it.
+template <typename Tag>
+void forgetUnnamedTag(Tag& tag, int count, Tag unspecified) {
+  std::underlying_type_t<Tag> raw{};
+  std::memcpy(&raw, &tag, sizeof tag);
+  const auto value = static_cast<long long>(raw);
+  if (value < 0 || value >= count) {
+    std::memcpy(&tag, &unspecified, sizeof tag);
+  }
+}
+
+void forgetUnnamedColourTags(AVFrame& frame, AVCodecParameters& codec) {
+  forgetUnnamedTag(frame.color_primaries, AVCOL_PRI_NB, AVCOL_PRI_UNSPECIFIED);
+  forgetUnnamedTag(codec.color_primaries, AVCOL_PRI_NB, AVCOL_PRI_UNSPECIFIED);
+  forgetUnnamedTag(frame.color_trc, AVCOL_TRC_NB, AVCOL_TRC_UNSPECIFIED);
+  forgetUnnamedTag(codec.color_trc, AVCOL_TRC_NB, AVCOL_TRC_UNSPECIFIED);
+  forgetUnnamedTag(frame.colorspace, AVCOL_SPC_NB, AVCOL_SPC_UNSPECIFIED);
+  forgetUnnamedTag(codec.color_space, AVCOL_SPC_NB, AVCOL_SPC_UNSPECIFIED);
+  forgetUnnamedTag(frame.color_range, AVCOL_RANGE_NB, AVCOL_RANGE_UNSPECIFIED);
+  forgetUnnamedTag(codec.color_range, AVCOL_RANGE_NB, AVCOL_RANGE_UNSPECIFIED);
+}
 
 // Broadcast clocks start anywhere, so their timeline begins at their first timestamp; other
 // containers' timelines begin at zero, an empty edit before the first frame included.
@@ -22,7 +50,7 @@ std::int64_t targetTimestamp(const AVFormatContext& format, const AVStream& stre
                              MediaTime time) {
   std::int64_t target = av_rescale_q(time.value, AVRational{1, time.timescale}, stream.time_base);
   if (hasFreeRunningClock(format) && format.start_time != AV_NOPTS_VALUE) {
-    target += av_rescale_q(format.start_time, AV_TIME_BASE_Q, stream.time_base);
+    target += av_rescale_q(format.start_time, AVRational{1, AV_TIME_BASE}, stream.time_base);
   }
   return target;
 }
@@ -58,7 +86,10 @@ FrameImage extractFrame(AVFormatContext& format, MediaTime time, double maxSide,
   const CodecContextPtr decoder = openVideoDecoder(stream);
   const FramePtr frame =
       decodeFrameAt(format, stream, *decoder, targetTimestamp(format, stream, time));
-  const FrameImage stored = convertToRgb(*frame, displayShape(format, stream, *frame, maxSide));
+  forgetUnnamedColourTags(*frame, *stream.codecpar);
+  const PixelSize size = displayShape(format, stream, *frame, maxSide);
+  const std::optional<HdrSignal> hdr = findHdrSignal(*frame, stream);
+  const FrameImage stored = hdr ? convertHdrToRgb(*frame, size, *hdr) : convertToRgb(*frame, size);
   return upright ? applyOrientation(stored, streamOrientation(stream)) : stored;
 }
 

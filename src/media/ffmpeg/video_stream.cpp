@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 
+#include "media/ffmpeg/demuxer.hpp"
+#include "media/ffmpeg/dolby_vision.hpp"
+
 namespace korvel {
 namespace {
 
@@ -60,7 +63,7 @@ AVStream& chooseVideoStream(AVFormatContext& format) {
   AVStream* stream = findVideoStream(format);
   // Some containers only announce their streams in their packets.
   if (stream == nullptr && (format.ctx_flags & AVFMTCTX_NOHEADER) != 0 &&
-      avformat_find_stream_info(&format, nullptr) >= 0) {
+      findStreamInfoOnce(format) >= 0) {
     stream = findVideoStream(format);
   }
   if (stream == nullptr) {
@@ -70,6 +73,9 @@ AVStream& chooseVideoStream(AVFormatContext& format) {
 }
 
 CodecContextPtr openVideoDecoder(const AVStream& stream) {
+  if (lacksCompatibleBaseLayer(stream)) {
+    throw MediaError(AVERROR_PATCHWELCOME);
+  }
   const AVCodec* decoder = avcodec_find_decoder(stream.codecpar->codec_id);
   if (decoder == nullptr) {
     throw MediaError(AVERROR_DECODER_NOT_FOUND);

@@ -56,9 +56,9 @@ std::optional<double> streamsDuration(const AVFormatContext& format) {
 }
 
 // Probes packets; for broadcast streams the libraries then read the timestamps at both ends.
-std::optional<double> probedDuration(AVFormatContext& format) {
-  if (findStreamInfoOnce(format) < 0 ||
-      format.duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) {
+std::optional<double> probedDuration(Demuxer& demuxer) {
+  const AVFormatContext& format = demuxer.format();
+  if (!demuxer.learnStreams() || format.duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) {
     return std::nullopt;
   }
   return statedDuration(format);
@@ -66,7 +66,8 @@ std::optional<double> probedDuration(AVFormatContext& format) {
 
 }  // namespace
 
-double containerDuration(AVFormatContext& format) {
+double containerDuration(Demuxer& demuxer) {
+  AVFormatContext& format = demuxer.format();
   if (const auto stated = statedDuration(format)) {
     return *stated;
   }
@@ -76,7 +77,7 @@ double containerDuration(AVFormatContext& format) {
   if (std::strncmp(format.iformat->name, "matroska", 8) == 0) {
     return matroskaTailDuration(format).value_or(kUnknown);
   }
-  return probedDuration(format).value_or(kUnknown);
+  return probedDuration(demuxer).value_or(kUnknown);
 }
 
 }  // namespace korvel

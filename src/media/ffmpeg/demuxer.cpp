@@ -21,19 +21,13 @@ int refuseSecondaryOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDic
 // larger request comes from a lying header.
 constexpr std::size_t kLargestAllocationBytes = std::size_t{256} << 20;
 
-// The context's user data (unused otherwise) records the outcome of its one stream-info read.
-char streamInfoFound;
-char streamInfoMissing;
-
 // Standard error carries nothing but the failure line.
 void configureLibraries() {
   av_log_set_level(AV_LOG_QUIET);
   av_max_alloc(kLargestAllocationBytes);
 }
 
-}  // namespace
-
-FormatContextPtr openDemuxer(AVIOContext* io) {
+FormatContextPtr openFormat(AVIOContext* io) {
   configureLibraries();
   AVFormatContext* context = avformat_alloc_context();
   if (context == nullptr) {
@@ -58,16 +52,15 @@ FormatContextPtr openDemuxer(AVIOContext* io) {
   return FormatContextPtr(context);
 }
 
-int findStreamInfoOnce(AVFormatContext& format) {
-  if (format.opaque == &streamInfoFound) {
-    return 0;
+}  // namespace
+
+Demuxer::Demuxer(AVIOContext* io) : format_(openFormat(io)) {}
+
+bool Demuxer::learnStreams() {
+  if (!streamsLearned_) {
+    streamsLearned_ = avformat_find_stream_info(format_.get(), nullptr) >= 0;
   }
-  if (format.opaque == &streamInfoMissing) {
-    return AVERROR_STREAM_NOT_FOUND;
-  }
-  const int status = avformat_find_stream_info(&format, nullptr);
-  format.opaque = status >= 0 ? &streamInfoFound : &streamInfoMissing;
-  return status;
+  return *streamsLearned_;
 }
 
 bool hasFreeRunningClock(const AVFormatContext& format) {

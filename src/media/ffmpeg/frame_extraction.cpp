@@ -77,8 +77,9 @@ PixelSize displayShape(AVFormatContext& format, AVStream& stream, const AVFrame&
 
 }  // namespace
 
-FrameImage extractFrame(AVFormatContext& format, MediaTime time, double maxSide, bool upright) {
-  AVStream& stream = chooseVideoStream(format);
+FrameImage extractFrame(Demuxer& demuxer, MediaTime time, double maxSide, bool upright) {
+  AVFormatContext& format = demuxer.format();
+  AVStream& stream = chooseVideoStream(demuxer);
   // Only the chosen stream is read; the demuxer drops the others' packets.
   for (unsigned i = 0; i < format.nb_streams; ++i) {
     format.streams[i]->discard = format.streams[i] == &stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;

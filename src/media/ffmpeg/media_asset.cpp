@@ -12,7 +12,7 @@ namespace korvel {
 struct MediaAsset::Impl {
   FileDescriptor file;
   IoContextPtr io;
-  FormatContextPtr format;
+  Demuxer demuxer;
 };
 
 MediaAsset::MediaAsset(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -23,17 +23,17 @@ MediaAsset::~MediaAsset() = default;
 MediaAsset MediaAsset::open(const SourceLocation& location) {
   FileDescriptor file = openRegularFile(location.path);
   IoContextPtr io = makeFileIo(file.get());
-  FormatContextPtr format = openDemuxer(io.get());
+  Demuxer demuxer(io.get());
   return MediaAsset(
-      std::make_unique<Impl>(Impl{std::move(file), std::move(io), std::move(format)}));
+      std::make_unique<Impl>(Impl{std::move(file), std::move(io), std::move(demuxer)}));
 }
 
 double MediaAsset::loadDuration() {
-  return containerDuration(*impl_->format);
+  return containerDuration(impl_->demuxer);
 }
 
 FrameImage MediaAsset::imageAt(MediaTime time, double maxSide, bool applyPreferredTransform) {
-  return extractFrame(*impl_->format, time, maxSide, applyPreferredTransform);
+  return extractFrame(impl_->demuxer, time, maxSide, applyPreferredTransform);
 }
 
 }  // namespace korvel

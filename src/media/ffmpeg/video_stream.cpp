@@ -59,11 +59,11 @@ AVStream* findVideoStream(AVFormatContext& format) {
 
 }  // namespace
 
-AVStream& chooseVideoStream(AVFormatContext& format) {
+AVStream& chooseVideoStream(Demuxer& demuxer) {
+  AVFormatContext& format = demuxer.format();
   AVStream* stream = findVideoStream(format);
   // Some containers only announce their streams in their packets.
-  if (stream == nullptr && (format.ctx_flags & AVFMTCTX_NOHEADER) != 0 &&
-      findStreamInfoOnce(format) >= 0) {
+  if (stream == nullptr && (format.ctx_flags & AVFMTCTX_NOHEADER) != 0 && demuxer.learnStreams()) {
     stream = findVideoStream(format);
   }
   if (stream == nullptr) {

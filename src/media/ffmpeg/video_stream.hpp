@@ -1,12 +1,12 @@
 #pragma once
 
-#include "media/ffmpeg/av_owners.hpp"
+#include "media/ffmpeg/demuxer.hpp"
 
 namespace korvel {
 
 // The stream a player would show: a real video stream (not cover art) with an accepted
 // decoder, the default one first, then the largest. Throws MediaError when there is none.
-AVStream& chooseVideoStream(AVFormatContext& format);
+AVStream& chooseVideoStream(Demuxer& demuxer);
 
 // A decoder for the stream, using both cores. Throws MediaError.
 CodecContextPtr openVideoDecoder(const AVStream& stream);

@@ -21,31 +21,6 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kCanary = "indirection_canary.ts";
 
-std::optional<fs::path> findInPath(std::string_view program) {
-  const char* path = std::getenv("PATH");
-  std::istringstream directories(path != nullptr ? path : "/usr/bin:/bin");
-  std::string directory;
-  while (std::getline(directories, directory, ':')) {
-    const fs::path candidate = fs::path(directory) / program;
-    if (::access(candidate.c_str(), X_OK) == 0) {
-      return candidate;
-    }
-  }
-  return std::nullopt;
-}
-
-// strace may be missing or unable to trace (no ptrace in some sandboxes).
-std::optional<fs::path> usableStrace() {
-  static const std::optional<fs::path> strace = []() -> std::optional<fs::path> {
-    const auto found = findInPath("strace");
-    if (!found || runProcess({found->string(), "-o", "/dev/null", "/bin/true"}).exitStatus != 0) {
-      return std::nullopt;
-    }
-    return found;
-  }();
-  return strace;
-}
-
 struct Trace {
   ProcessResult result;
   std::vector<std::string> lines;

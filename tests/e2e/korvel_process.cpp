@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -200,8 +202,9 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
 
   // The child may outlive its output streams.
   int status = 0;
+  rusage usage{};
   while (true) {
-    const pid_t done = ::waitpid(pid, &status, result.killedByHarness ? 0 : WNOHANG);
+    const pid_t done = ::wait4(pid, &status, result.killedByHarness ? 0 : WNOHANG, &usage);
     if (done == pid) {
       break;
     }
@@ -218,6 +221,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
   }
   result.wallTime = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
   recordStatus(status, result);
+  result.maxRssKb = usage.ru_maxrss;
   return result;
 }
 
@@ -331,6 +335,31 @@ TemporaryDirectory::TemporaryDirectory() {
 TemporaryDirectory::~TemporaryDirectory() {
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
+}
+
+static std::optional<std::filesystem::path> findInPath(std::string_view program) {
+  const char* path = std::getenv("PATH");
+  std::istringstream directories(path != nullptr ? path : "/usr/bin:/bin");
+  std::string directory;
+  while (std::getline(directories, directory, ':')) {
+    const std::filesystem::path candidate = std::filesystem::path(directory) / program;
+    if (::access(candidate.c_str(), X_OK) == 0) {
+      return candidate;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::filesystem::path> usableStrace() {
+  static const std::optional<std::filesystem::path> strace =
+      []() -> std::optional<std::filesystem::path> {
+    const auto found = findInPath("strace");
+    if (!found || runProcess({found->string(), "-o", "/dev/null", "/bin/true"}).exitStatus != 0) {
+      return std::nullopt;
+    }
+    return found;
+  }();
+  return strace;
 }
 
 }  // namespace korvel::e2e

@@ -29,6 +29,7 @@ struct ProcessResult {
   std::optional<int> signal;      // set when a signal ended it
   bool killedByHarness = false;   // killAfter elapsed
   std::chrono::milliseconds wallTime{0};
+  long maxRssKb = 0;  // peak resident memory of the child or of a descendant it waited for
 };
 
 // Runs argv (argv[0] is the program path; entries may hold any bytes except NUL) with
@@ -50,6 +51,9 @@ std::string base64Encode(std::string_view bytes);
 
 // The path argument korvel expects for `path`.
 std::string encodePath(const std::filesystem::path& path);
+
+// strace, where it is installed and allowed to trace (some sandboxes forbid ptrace).
+std::optional<std::filesystem::path> usableStrace();
 
 std::filesystem::path korvelBinary();
 std::filesystem::path fixturePath(std::string_view name);

@@ -15,7 +15,10 @@ int roundedSide(double length, double largest) {
 
 PixelSize fitInside(double width, double height, double maxSide) {
   const double largest = std::floor(maxSide);
-  const double scale = std::min(1.0, maxSide / std::max(width, height));
+  const double longSide = std::max(width, height);
+  const int longOut = roundedSide(longSide * std::min(1.0, maxSide / longSide), largest);
+  // The short side follows the long side as it was rounded, so the shape stays closest.
+  const double scale = longOut / longSide;
   return PixelSize{roundedSide(width * scale, largest), roundedSide(height * scale, largest)};
 }
 

@@ -28,7 +28,8 @@ INSTANTIATE_TEST_SUITE_P(
                     FitCase{100, 50, 256, {100, 50}},     // never enlarged
                     FitCase{200, 100, 100.5, {100, 50}},  // fractional bound: floor
                     FitCase{1000, 1000, 100.5, {100, 100}}, FitCase{3840, 2160, 1024, {1024, 576}},
-                    FitCase{10000, 1, 64, {64, 1}},  // extreme: at least one pixel
+                    FitCase{160, 90, 100.5, {100, 56}},  // short side from the rounded long side
+                    FitCase{10000, 1, 64, {64, 1}},      // extreme: at least one pixel
                     FitCase{1, 10000, 64, {1, 64}}, FitCase{161, 121, 256, {161, 121}},
                     FitCase{720 * 32.0 / 27.0, 576, 256, {256, 173}},  // anamorphic widescreen
                     FitCase{100.6, 50, 100.7, {100, 50}}));  // rounding never passes the bound

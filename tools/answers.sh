@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Prints every answer korvel gives over media folders (info, and the md5 of frame at a few
+# positions and sizes), one line per request, so two builds can be compared with diff:
+#   tools/answers.sh build/korvel ../shared/media tests/fixtures > before.txt
+set -uo pipefail
+korvel=$1
+shift
+ask() {
+  local out status
+  out=$("$korvel" "$@" 2>/dev/null | md5sum | cut -c1-12)
+  status=${PIPESTATUS[0]}
+  printf '%s' "$out/$status"
+}
+find "$@" -type f ! -name '*.sh' ! -name '*.py' ! -name '*.md' ! -name '*.tsv' \
+  ! -name LICENSE ! -name NOTICE | LC_ALL=C sort | while read -r file; do
+  path=$(printf %s "$file" | base64 -w0)
+  info=$("$korvel" info "$path" 2>/dev/null; printf '/%s' "$?")
+  line="$file info=$info"
+  if [[ $info == *'/0' ]]; then
+    for request in "0 256" "0.1 256" "0.5 256" "0.9 256" "0.99 256" "0.5 1024"; do
+      # shellcheck disable=SC2086
+      line+=" $(ask frame "$path" $request)"
+    done
+  fi
+  echo "$line"
+done

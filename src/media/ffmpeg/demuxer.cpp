@@ -4,13 +4,10 @@
 #include <cstddef>
 #include <cstring>
 
+#include "media/ffmpeg/accepted_media.hpp"
+
 namespace korvel {
 namespace {
-
-// What a user would call a video or audio file. Playlists, indirections (HLS, DASH, concat,
-// image sequences, SDP, tee) and still images are deliberately absent.
-constexpr const char* kAcceptedFormats =
-    "mov,matroska,avi,mpegts,mpeg,flv,ogg,asf,mp3,aac,wav,flac,aiff,caf,amr";
 
 // Every secondary open a demuxer may attempt (references, segments, playlists) ends here.
 int refuseSecondaryOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) {

@@ -3,22 +3,12 @@
 #include <algorithm>
 #include <array>
 
+#include "media/ffmpeg/accepted_media.hpp"
 #include "media/ffmpeg/demuxer.hpp"
 #include "media/ffmpeg/dolby_vision.hpp"
 
 namespace korvel {
 namespace {
-
-// Decoders of real pictures. Decoders that draw text or other data as pictures, and anything
-// not a camera's or encoder's picture stream, are never a video.
-constexpr std::array kAcceptedCodecs = {
-    AV_CODEC_ID_H264,      AV_CODEC_ID_HEVC,      AV_CODEC_ID_VP8,        AV_CODEC_ID_VP9,
-    AV_CODEC_ID_AV1,       AV_CODEC_ID_MPEG4,     AV_CODEC_ID_MPEG2VIDEO, AV_CODEC_ID_MPEG1VIDEO,
-    AV_CODEC_ID_H263,      AV_CODEC_ID_H263P,     AV_CODEC_ID_MJPEG,      AV_CODEC_ID_THEORA,
-    AV_CODEC_ID_VC1,       AV_CODEC_ID_WMV1,      AV_CODEC_ID_WMV2,       AV_CODEC_ID_WMV3,
-    AV_CODEC_ID_MSMPEG4V2, AV_CODEC_ID_MSMPEG4V3, AV_CODEC_ID_FLV1,       AV_CODEC_ID_VP6,
-    AV_CODEC_ID_VP6F,      AV_CODEC_ID_VP6A,      AV_CODEC_ID_PRORES,     AV_CODEC_ID_DVVIDEO,
-};
 
 // Pictures up to 8K; a header claiming more is refused before anything is allocated.
 constexpr std::int64_t kLargestPicturePixels = std::int64_t{8192} * 8192;
@@ -30,8 +20,8 @@ bool isAcceptedVideo(const AVStream& stream) {
   const AVCodecParameters& codec = *stream.codecpar;
   return codec.codec_type == AVMEDIA_TYPE_VIDEO &&
          (stream.disposition & AV_DISPOSITION_ATTACHED_PIC) == 0 &&
-         std::find(kAcceptedCodecs.begin(), kAcceptedCodecs.end(), codec.codec_id) !=
-             kAcceptedCodecs.end();
+         std::find(kAcceptedVideoCodecs.begin(), kAcceptedVideoCodecs.end(),
+                   avcodec_get_name(codec.codec_id)) != kAcceptedVideoCodecs.end();
 }
 
 bool isPreferred(const AVStream& candidate, const AVStream& chosen) {

@@ -1,0 +1,30 @@
+# Reads src/media/ffmpeg/accepted_media.txt into lists:
+#   KORVEL_DEMUXERS        FFmpeg demuxers of the accepted containers
+#   KORVEL_VIDEO_CODECS    FFmpeg codec names of the accepted video codecs
+#   KORVEL_VIDEO_DECODERS  the FFmpeg decoders for them
+#   KORVEL_VIDEO_MIME_TYPES  MIME types of the containers that hold video
+set(KORVEL_ACCEPTED_MEDIA ${PROJECT_SOURCE_DIR}/src/media/ffmpeg/accepted_media.txt)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${KORVEL_ACCEPTED_MEDIA})
+
+set(KORVEL_DEMUXERS)
+set(KORVEL_VIDEO_CODECS)
+set(KORVEL_VIDEO_DECODERS)
+set(KORVEL_VIDEO_MIME_TYPES)
+file(STRINGS ${KORVEL_ACCEPTED_MEDIA} _lines REGEX "^[a-z]")
+foreach(_line IN LISTS _lines)
+  string(REGEX REPLACE "[ \t]+" ";" _fields "${_line}")
+  list(POP_FRONT _fields _kind _name)
+  if(_kind STREQUAL "container")
+    list(APPEND KORVEL_DEMUXERS ${_name})
+    list(APPEND KORVEL_VIDEO_MIME_TYPES ${_fields})
+  elseif(_kind STREQUAL "video")
+    list(LENGTH _fields _count)
+    if(NOT _count EQUAL 1)
+      message(FATAL_ERROR "accepted_media.txt: '${_line}' needs a codec and a decoder")
+    endif()
+    list(APPEND KORVEL_VIDEO_CODECS ${_name})
+    list(APPEND KORVEL_VIDEO_DECODERS ${_fields})
+  else()
+    message(FATAL_ERROR "accepted_media.txt: unknown kind '${_kind}'")
+  endif()
+endforeach()

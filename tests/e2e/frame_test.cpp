@@ -40,6 +40,10 @@ constexpr IndexedFixture kVp9{"indexed_vp9.webm", 1200, 0, 24, 50};
 // A transport stream's timeline begins at its first timestamp (PTS 1.48 s).
 constexpr IndexedFixture kTs{"indexed_h264.ts", 1200, 0, 24, 50};
 constexpr IndexedFixture kTsWrap{"indexed_h264_pts_wrap.ts", 1200, 0, 24, 50};
+// Clocks that start at 600 s: the timeline begins at the first timestamp. The FLV states no
+// duration, and the library's own guess (the last tag's time) would be 601.88 s.
+constexpr IndexedFixture kLateOgg{"durations/late_start_theora.ogg", 1200, 0, 24, 50};
+constexpr IndexedFixture kLateFlv{"durations/late_start_h264.flv", 1200, 0, 24, 50};
 // One second of video under two seconds of audio.
 constexpr IndexedFixture kLongAudio{"indexed_h264_long_audio.mp4", 1200, 0, 24, 25};
 // 900 frames from one keyframe at 320x240: all within the decoding budget (1953 frames).
@@ -97,7 +101,7 @@ void addAround(std::vector<FrameCase>& cases, const IndexedFixture& fixture, int
 
 std::vector<FrameCase> frameCases() {
   std::vector<FrameCase> cases;
-  for (const auto& fixture : {kBFrames, kEmptyEdit, kVp9, kTs, kTsWrap}) {
+  for (const auto& fixture : {kBFrames, kEmptyEdit, kVp9, kTs, kTsWrap, kLateOgg, kLateFlv}) {
     cases.push_back({"Zero", fixture, 0.0, 0});
     cases.push_back({"LargestBelowOne", fixture, kLargestBelowOne, fixture.frames - 1});
     addAround(cases, fixture, 1, kAll);

@@ -1,5 +1,6 @@
-// `korvel info` over the shared media collection, read in place, against ffprobe's figures
-// in shared_media_durations.tsv (made by make_shared_media_durations.sh).
+// `korvel info` over the shared media collection, read in place, against the expected figures
+// in shared_media_durations.tsv (made by make_shared_media_durations.sh from two second
+// opinions, ffprobe and mediainfo, and the files' own timestamps where those two disagree).
 
 #include <gtest/gtest.h>
 
@@ -24,7 +25,7 @@ constexpr std::string_view kDurationTable = "shared_media_durations.tsv";
 
 struct ReferenceDuration {
   std::string file;
-  std::optional<double> seconds;  // none when ffprobe reported none or zero
+  std::optional<double> seconds;  // none when korvel must fail
 };
 
 std::vector<ReferenceDuration> loadDurationTable() {
@@ -59,7 +60,7 @@ TEST_P(SharedMedia, InfoMatchesReferenceDuration) {
   ASSERT_TRUE(durationMs.has_value());
   const double referenceMs = *GetParam().seconds * 1000.0;
   EXPECT_LE(std::fabs(static_cast<double>(*durationMs) - referenceMs), 1.0)
-      << "info said " << *durationMs << " ms, ffprobe " << referenceMs << " ms";
+      << "info said " << *durationMs << " ms, expected " << referenceMs << " ms";
 }
 
 TEST(SharedMediaTable, IsPresent) {

@@ -51,18 +51,19 @@ FormatContextPtr openFormat(AVIOContext* io) {
 
 }  // namespace
 
-Demuxer::Demuxer(AVIOContext* io) : format_(openFormat(io)) {}
+Demuxer::Demuxer(AVIOContext* io) : format_(openFormat(io)), dataStart_(avio_tell(io)) {}
+
+void Demuxer::rewind() {
+  if (av_seek_frame(format_.get(), -1, dataStart_, AVSEEK_FLAG_BYTE) < 0) {
+    avformat_seek_file(format_.get(), -1, INT64_MIN, 0, 0, 0);
+  }
+}
 
 bool Demuxer::learnStreams() {
   if (!streamsLearned_) {
     streamsLearned_ = avformat_find_stream_info(format_.get(), nullptr) >= 0;
   }
   return *streamsLearned_;
-}
-
-bool hasFreeRunningClock(const AVFormatContext& format) {
-  const char* name = format.iformat->name;
-  return std::strcmp(name, "mpegts") == 0 || std::strcmp(name, "mpeg") == 0;
 }
 
 }  // namespace korvel

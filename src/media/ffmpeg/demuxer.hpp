@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 
 #include "media/ffmpeg/av_owners.hpp"
@@ -15,16 +16,20 @@ class Demuxer {
 
   AVFormatContext& format() const { return *format_; }
 
+  // Where the container's data begins, after its header.
+  std::int64_t dataStart() const { return dataStart_; }
+
+  // Puts the reading back at the start of the data, as after opening.
+  void rewind();
+
   // Reads packets until every stream is known, at most once: FFmpeg frees per-stream state at
   // the end of that pass which a second pass on the same context would use. False on failure.
   bool learnStreams();
 
  private:
   FormatContextPtr format_;
+  std::int64_t dataStart_ = 0;
   std::optional<bool> streamsLearned_;
 };
-
-// Whether the container's clock starts anywhere (broadcast streams) rather than at zero.
-bool hasFreeRunningClock(const AVFormatContext& format);
 
 }  // namespace korvel

@@ -44,15 +44,12 @@ void forgetUnnamedColourTags(AVFrame& frame, AVCodecParameters& codec) {
   forgetUnnamedTag(codec.color_range, AVCOL_RANGE_NB, AVCOL_RANGE_UNSPECIFIED);
 }
 
-// Broadcast clocks start anywhere, so their timeline begins at their first timestamp; other
-// containers' timelines begin at zero, an empty edit before the first frame included.
-std::int64_t targetTimestamp(const AVFormatContext& format, const AVStream& stream,
-                             MediaTime time) {
-  std::int64_t target = av_rescale_q(time.value, AVRational{1, time.timescale}, stream.time_base);
-  if (hasFreeRunningClock(format) && format.start_time != AV_NOPTS_VALUE) {
-    target += av_rescale_q(format.start_time, AVRational{1, AV_TIME_BASE}, stream.time_base);
-  }
-  return target;
+// A frame is shown from its timestamp on, so a time between two ticks of a coarse time base
+// (a frame count, as in Ogg and AVI) belongs to the earlier tick.
+std::int64_t targetTimestamp(const AVStream& stream, MediaTime time, std::int64_t start) {
+  const auto sinceStart =
+      av_rescale_q_rnd(time.value, AVRational{1, time.timescale}, stream.time_base, AV_ROUND_DOWN);
+  return sinceStart + av_rescale_q(start, AVRational{1, AV_TIME_BASE}, stream.time_base);
 }
 
 Orientation streamOrientation(const AVStream& stream) {
@@ -77,7 +74,8 @@ PixelSize displayShape(AVFormatContext& format, AVStream& stream, const AVFrame&
 
 }  // namespace
 
-FrameImage extractFrame(Demuxer& demuxer, MediaTime time, double maxSide, bool upright) {
+FrameImage extractFrame(Demuxer& demuxer, MediaTime time, std::int64_t start, double maxSide,
+                        bool upright) {
   AVFormatContext& format = demuxer.format();
   AVStream& stream = chooseVideoStream(demuxer);
   // Only the chosen stream is read; the demuxer drops the others' packets.
@@ -86,7 +84,7 @@ FrameImage extractFrame(Demuxer& demuxer, MediaTime time, double maxSide, bool u
   }
   const CodecContextPtr decoder = openVideoDecoder(stream);
   const FramePtr frame =
-      decodeFrameAt(format, stream, *decoder, targetTimestamp(format, stream, time));
+      decodeFrameAt(format, stream, *decoder, targetTimestamp(stream, time, start));
   forgetUnnamedColourTags(*frame, *stream.codecpar);
   const PixelSize size = displayShape(format, stream, *frame, maxSide);
   const std::optional<HdrSignal> hdr = findHdrSignal(*frame, stream);

@@ -1,12 +1,16 @@
 #pragma once
 
+#include <cstdint>
+
 #include "media/ffmpeg/demuxer.hpp"
 #include "media/media_asset.hpp"
 
 namespace korvel {
 
-// The picture a player shows at `time`, scaled into maxSide x maxSide and, when asked,
-// turned upright. Throws MediaError when no video stream decodes.
-FrameImage extractFrame(Demuxer& demuxer, MediaTime time, double maxSide, bool upright);
+// The picture a player shows at `time` on the timeline that begins at `start` (microseconds on
+// the streams' clock), scaled into maxSide x maxSide and, when asked, turned upright. Throws
+// MediaError when no video stream decodes.
+FrameImage extractFrame(Demuxer& demuxer, MediaTime time, std::int64_t start, double maxSide,
+                        bool upright);
 
 }  // namespace korvel

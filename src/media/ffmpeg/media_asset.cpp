@@ -1,10 +1,10 @@
 #include "media/media_asset.hpp"
 
-#include "media/ffmpeg/container_duration.hpp"
 #include "media/ffmpeg/demuxer.hpp"
 #include "media/ffmpeg/file_descriptor.hpp"
 #include "media/ffmpeg/file_io.hpp"
 #include "media/ffmpeg/frame_extraction.hpp"
+#include "media/ffmpeg/timeline.hpp"
 
 namespace korvel {
 
@@ -13,6 +13,14 @@ struct MediaAsset::Impl {
   FileDescriptor file;
   IoContextPtr io;
   Demuxer demuxer;
+  std::optional<Timeline> timeline;
+
+  const Timeline& knownTimeline() {
+    if (!timeline) {
+      timeline = findTimeline(demuxer, file.get());
+    }
+    return *timeline;
+  }
 };
 
 MediaAsset::MediaAsset(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -25,15 +33,16 @@ MediaAsset MediaAsset::open(const SourceLocation& location) {
   IoContextPtr io = makeFileIo(file.get());
   Demuxer demuxer(io.get());
   return MediaAsset(
-      std::make_unique<Impl>(Impl{std::move(file), std::move(io), std::move(demuxer)}));
+      std::make_unique<Impl>(Impl{std::move(file), std::move(io), std::move(demuxer), {}}));
 }
 
 double MediaAsset::loadDuration() {
-  return containerDuration(impl_->demuxer);
+  return impl_->knownTimeline().seconds;
 }
 
 FrameImage MediaAsset::imageAt(MediaTime time, double maxSide, bool applyPreferredTransform) {
-  return extractFrame(impl_->demuxer, time, maxSide, applyPreferredTransform);
+  const std::int64_t start = impl_->knownTimeline().start;
+  return extractFrame(impl_->demuxer, time, start, maxSide, applyPreferredTransform);
 }
 
 }  // namespace korvel

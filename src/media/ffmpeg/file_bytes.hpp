@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace korvel {
+
+// Reads ranges of the already opened file directly, for the few container structures korvel
+// reads itself. Neighbouring small reads are served from one block.
+class FileBytes {
+ public:
+  explicit FileBytes(int fd);
+
+  std::int64_t size() const { return size_; }
+
+  // Up to `count` bytes at `offset`: fewer at the end of the file or on a read error. The span
+  // is valid until the next read.
+  std::span<const std::uint8_t> read(std::int64_t offset, std::size_t count);
+
+ private:
+  int fd_;
+  std::int64_t size_ = 0;
+  std::vector<std::uint8_t> block_;
+  std::int64_t blockStart_ = 0;
+};
+
+// Big-endian fields read in order from a span; reading past its end leaves the cursor failed
+// and every further read zero.
+class ByteCursor {
+ public:
+  explicit ByteCursor(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+
+  bool ok() const { return ok_; }
+  std::size_t remaining() const { return bytes_.size() - position_; }
+
+  std::uint64_t read(std::size_t width) {
+    if (!ok_ || width > remaining()) {
+      ok_ = false;
+      return 0;
+    }
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < width; ++i) {
+      value = (value << 8) | bytes_[position_++];
+    }
+    return value;
+  }
+  std::uint32_t u32() { return static_cast<std::uint32_t>(read(4)); }
+  std::uint64_t u64() { return read(8); }
+  void skip(std::size_t count) {
+    if (!ok_ || count > remaining()) {
+      ok_ = false;
+      return;
+    }
+    position_ += count;
+  }
+
+ private:
+  std::span<const std::uint8_t> bytes_;
+  std::size_t position_ = 0;
+  bool ok_ = true;
+};
+
+}  // namespace korvel

@@ -7,11 +7,12 @@ namespace {
 
 using enum TimelineOrigin;
 using enum LengthRule;
+using enum TailEntry;
 
 // Every accepted container, by FFmpeg's demuxer name.
 constexpr std::array kRules = {
     ContainerRule{"mov", kZero, kMp4Boxes},
-    ContainerRule{"matroska", kZero, kStatedElseTail},
+    ContainerRule{"matroska", kZero, kStatedElseTail, kMatroskaCluster},
     // Frame counts and send times from zero: a muxer that starts late writes the gap as time
     // (empty frames, a preroll), as MP4 writes an empty edit.
     ContainerRule{"avi", kZero, kLibrary},
@@ -22,7 +23,7 @@ constexpr std::array kRules = {
     ContainerRule{"ogg", kFirstTimestamp, kTimestamps},
     // Tag times run on the recorder's clock; the library turns a missing header duration into
     // the last tag's absolute time.
-    ContainerRule{"flv", kFirstTimestamp, kStatedCheckedByTimestamps},
+    ContainerRule{"flv", kFirstTimestamp, kStatedCheckedByTimestamps, kFlvTag},
     ContainerRule{"mp3", kZero, kStatedElsePackets},
     ContainerRule{"aac", kZero, kStatedElsePackets},
     ContainerRule{"flac", kZero, kStatedElsePackets},

@@ -35,10 +35,19 @@ enum class LengthRule {
   kStatedElsePcm,
 };
 
+// Where reading near the end of a file may start. A byte offset inside a payload can look
+// like a container's structure; these start only where the real structure does.
+enum class TailEntry {
+  kAnyByte,
+  kMatroskaCluster,  // a cluster reached by walking the elements by their sizes
+  kFlvTag,           // a tag reached by following the tag sizes back from the end
+};
+
 struct ContainerRule {
   std::string_view demuxer;
   TimelineOrigin origin;
   LengthRule length;
+  TailEntry tail = TailEntry::kAnyByte;
 };
 
 // The rule of the container `format` was opened as.

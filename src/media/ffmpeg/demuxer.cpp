@@ -2,9 +2,10 @@
 
 #include <cerrno>
 #include <cstddef>
-#include <cstring>
+#include <vector>
 
 #include "media/ffmpeg/accepted_media.hpp"
+#include "media/ffmpeg/decoder_limits.hpp"
 
 namespace korvel {
 namespace {
@@ -38,6 +39,7 @@ FormatContextPtr openFormat(AVIOContext* io) {
   av_dict_set(&rawOptions, "format_whitelist", kAcceptedFormats, 0);
   av_dict_set(&rawOptions, "protocol_whitelist", "none", 0);
   av_dict_set(&rawOptions, "enable_drefs", "0", 0);
+  av_dict_set_int(&rawOptions, "max_streams", kMostStreams, 0);
   DictionaryPtr options(rawOptions);
 
   rawOptions = options.release();
@@ -54,14 +56,37 @@ FormatContextPtr openFormat(AVIOContext* io) {
 Demuxer::Demuxer(AVIOContext* io) : format_(openFormat(io)), dataStart_(avio_tell(io)) {}
 
 void Demuxer::rewind() {
-  if (av_seek_frame(format_.get(), -1, dataStart_, AVSEEK_FLAG_BYTE) < 0) {
+  if (!seekToByte(*format_, dataStart_)) {
     avformat_seek_file(format_.get(), -1, INT64_MIN, 0, 0, 0);
   }
 }
 
+bool seekToByte(AVFormatContext& format, std::int64_t position) {
+  // A byte seek alone leaves a demuxer's own end-of-data state as it was (Matroska's stays
+  // set after reading to the end); a seek by time resets it.
+  avformat_seek_file(&format, -1, INT64_MIN, 0, 0, 0);
+  return av_seek_frame(&format, -1, position, AVSEEK_FLAG_BYTE) >= 0;
+}
+
 bool Demuxer::learnStreams() {
   if (!streamsLearned_) {
-    streamsLearned_ = avformat_find_stream_info(format_.get(), nullptr) >= 0;
+    // The probing decodes pictures too: the same limits as korvel's own decoders.
+    std::vector<DictionaryPtr> limits(format_->nb_streams);
+    for (DictionaryPtr& streamLimits : limits) {
+      AVDictionary* raw = nullptr;
+      av_dict_set_int(&raw, "max_pixels", kLargestPicturePixels, 0);
+      av_dict_set_int(&raw, "threads", 1, 0);
+      streamLimits.reset(raw);
+    }
+    std::vector<AVDictionary*> options;
+    options.reserve(limits.size());
+    for (DictionaryPtr& streamLimits : limits) {
+      options.push_back(streamLimits.release());
+    }
+    streamsLearned_ = avformat_find_stream_info(format_.get(), options.data()) >= 0;
+    for (std::size_t i = 0; i < limits.size(); ++i) {
+      limits[i].reset(options[i]);  // what the probing left of them
+    }
   }
   return *streamsLearned_;
 }

@@ -32,4 +32,8 @@ class Demuxer {
   std::optional<bool> streamsLearned_;
 };
 
+// Moves the reading to byte `position` of the file, the demuxer's state reset as after a seek
+// by time. False when the container cannot be read from a byte offset.
+bool seekToByte(AVFormatContext& format, std::int64_t position);
+
 }  // namespace korvel

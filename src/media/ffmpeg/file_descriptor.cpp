@@ -34,7 +34,9 @@ FileDescriptor openRegularFile(const std::string& path) {
     throw MediaError(AVERROR(errno));
   }
   struct stat status {};
-  if (fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+  // A regular file of size 0 is empty, or a kernel file (procfs, sysfs) that a read would act
+  // on, such as taking a message off the kernel's log.
+  if (fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size == 0) {
     throw MediaError(AVERROR(EINVAL));
   }
   return file;

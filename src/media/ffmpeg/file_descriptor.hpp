@@ -20,8 +20,9 @@ class FileDescriptor {
   int fd_;
 };
 
-// Opens `path` read-only and insists on a regular file, so that a FIFO, device, socket or
-// directory fails at once instead of blocking or streaming forever. Throws MediaError.
+// Opens `path` read-only and insists on a regular file with content, so that a FIFO, device,
+// socket, directory or kernel file fails at once instead of blocking, streaming forever or
+// being acted on by a read. Throws MediaError.
 FileDescriptor openRegularFile(const std::string& path);
 
 }  // namespace korvel

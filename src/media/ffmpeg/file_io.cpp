@@ -12,14 +12,19 @@ namespace {
 // Large enough that a demuxer's small reads rarely reach the kernel.
 constexpr int kBufferBytes = 64 * 1024;
 
-int descriptorOf(void* opaque) {
-  return static_cast<int>(reinterpret_cast<std::intptr_t>(opaque));
+FileReading& readingOf(void* opaque) {
+  return *static_cast<FileReading*>(opaque);
 }
 
 int readFile(void* opaque, std::uint8_t* buffer, int size) {
+  FileReading& reading = readingOf(opaque);
+  if (reading.exhausted()) {
+    return AVERROR(EFBIG);
+  }
   for (;;) {
-    const ssize_t count = read(descriptorOf(opaque), buffer, static_cast<size_t>(size));
+    const ssize_t count = read(reading.fd, buffer, static_cast<size_t>(size));
     if (count > 0) {
+      reading.bytesRead += count;
       return static_cast<int>(count);
     }
     if (count == 0) {
@@ -32,7 +37,7 @@ int readFile(void* opaque, std::uint8_t* buffer, int size) {
 }
 
 std::int64_t seekFile(void* opaque, std::int64_t offset, int whence) {
-  const int fd = descriptorOf(opaque);
+  const int fd = readingOf(opaque).fd;
   if (whence & AVSEEK_SIZE) {
     struct stat status {};
     return fstat(fd, &status) == 0 ? status.st_size : AVERROR(errno);
@@ -43,14 +48,13 @@ std::int64_t seekFile(void* opaque, std::int64_t offset, int whence) {
 
 }  // namespace
 
-IoContextPtr makeFileIo(int fd) {
+IoContextPtr makeFileIo(FileReading& reading) {
   auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferBytes));
   if (buffer == nullptr) {
     throw MediaError(AVERROR(ENOMEM));
   }
-  AVIOContext* io = avio_alloc_context(buffer, kBufferBytes, 0,
-                                       reinterpret_cast<void*>(static_cast<std::intptr_t>(fd)),
-                                       readFile, nullptr, seekFile);
+  AVIOContext* io =
+      avio_alloc_context(buffer, kBufferBytes, 0, &reading, readFile, nullptr, seekFile);
   if (io == nullptr) {
     av_free(buffer);
     throw MediaError(AVERROR(ENOMEM));

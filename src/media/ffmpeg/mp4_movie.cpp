@@ -1,8 +1,10 @@
 #include "media/ffmpeg/mp4_movie.hpp"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <map>
+#include <span>
 
 #include "media/ffmpeg/av_owners.hpp"
 #include "media/ffmpeg/file_bytes.hpp"
@@ -318,7 +320,49 @@ bool readFragment(FileBytes& file, const Box& moof, const Mp4Movie& movie,
   return true;
 }
 
+// The samples a track's size table (stsz or stz2) claims.
+std::uint64_t claimedSamples(FileBytes& file, const Box& stbl) {
+  std::uint64_t samples = 0;
+  BoxWalk children(file, stbl.body, stbl.end);
+  while (const auto box = children.next()) {
+    if (box->type == fourCc("stsz") || box->type == fourCc("stz2")) {
+      ByteCursor cursor(smallBody(file, *box, 12));
+      version(cursor);
+      cursor.skip(4);  // sample size, or reserved and field size
+      samples += cursor.u32();
+    }
+  }
+  return samples;
+}
+
+// Descends through the boxes named in `path` below `parent`, calling `visit` at each last one.
+template <typename Visit>
+void forEachBox(FileBytes& file, const Box& parent, std::span<const std::uint32_t> path,
+                Visit&& visit) {
+  BoxWalk children(file, parent.body, parent.end);
+  while (const auto box = children.next()) {
+    if (box->type != path.front()) {
+      continue;
+    }
+    if (path.size() == 1) {
+      visit(*box);
+    } else {
+      forEachBox(file, *box, path.subspan(1), visit);
+    }
+  }
+}
+
 }  // namespace
+
+bool mp4SampleTablesFit(int fd) {
+  FileBytes file(fd);
+  constexpr std::array kTablePath = {fourCc("moov"), fourCc("trak"), fourCc("mdia"), fourCc("minf"),
+                                     fourCc("stbl")};
+  std::uint64_t samples = 0;
+  forEachBox(file, Box{0, 0, file.size()}, kTablePath,
+             [&](const Box& stbl) { samples += claimedSamples(file, stbl); });
+  return samples <= static_cast<std::uint64_t>(file.size());
+}
 
 std::optional<Mp4Movie> readMp4Movie(int fd) {
   FileBytes file(fd);

@@ -27,6 +27,11 @@ struct Mp4Movie {
   std::vector<Mp4Track> tracks;
 };
 
+// Whether the sample tables of the file `fd`, if it is an MP4, claim no more samples than it
+// has bytes: every sample takes at least one, and the library sets aside room for each before
+// reading any.
+bool mp4SampleTablesFit(int fd);
+
 // Reads the movie header of the file `fd`; nothing when it has none that parses.
 std::optional<Mp4Movie> readMp4Movie(int fd);
 

@@ -8,6 +8,8 @@ extern "C" {
 #include <libavutil/intreadwrite.h>
 }
 
+#include "media/ffmpeg/demuxer.hpp"
+
 namespace korvel {
 namespace {
 
@@ -92,6 +94,10 @@ bool primesOnly(const AVStream& stream, bool firstOfStream) {
   return firstOfStream && stream.codecpar->codec_id == AV_CODEC_ID_VORBIS;
 }
 
+// A stream's clock that moves this far between two packets has jumped (a splice of two
+// recordings, a crafted timestamp): the stretches on either side are counted apart.
+constexpr std::int64_t kClockJumpSeconds = 60;
+
 // The span of the packets of timed streams seen so far. A packet that does not say how long
 // it lasts lasts one frame of its stream, or the usual gap between its stream's packets.
 class SpanTracker {
@@ -110,17 +116,25 @@ class SpanTracker {
     }
     StreamTimes& times = streams_[index];
     const AVStream& stream = *format_.streams[index];
+    times.followClock(packet, av_rescale_q(kClockJumpSeconds, AVRational{1, 1}, stream.time_base));
+    std::int64_t shownFrom = INT64_MAX;
     if (primesOnly(stream, !times.seen)) {
       times.primingStart = packet.pts;
     } else {
-      times.first = std::min(times.first, saturatingAdd(packet.pts, primingOf(packet, stream)));
+      shownFrom = saturatingAdd(packet.pts, primingOf(packet, stream));
+      times.first = std::min(times.first, shownFrom);
     }
     times.seen = true;
+    std::int64_t shownTo = packet.pts;
     if (packet.duration > 0) {
-      times.end = std::max(times.end, saturatingAdd(packet.pts, packet.duration));
+      shownTo = saturatingAdd(packet.pts, packet.duration);
+      times.end = std::max(times.end, shownTo);
     } else {
       times.undated.push_back(packet.pts);
+      shownTo = saturatingAdd(packet.pts, statedFrameTicks(stream));
     }
+    times.piece.first = std::min(times.piece.first, shownFrom);
+    times.piece.end = std::max(times.piece.end, shownTo);
   }
 
   std::optional<TimestampSpan> span() const {
@@ -139,25 +153,54 @@ class SpanTracker {
         end = std::max(end, saturatingAdd(last, frame));
       }
       const std::int64_t first = times.first != INT64_MAX ? times.first : times.primingStart;
-      const TimestampSpan stretch{av_rescale_q(first, stream.time_base, kMicroseconds),
-                                  av_rescale_q(end, stream.time_base, kMicroseconds)};
+      const TimestampSpan stretch{
+          av_rescale_q(first, stream.time_base, kMicroseconds),
+          av_rescale_q(end, stream.time_base, kMicroseconds),
+          av_rescale_q(times.continuous(), stream.time_base, kMicroseconds)};
       if (!span) {
         span = stretch;
       } else {
         span->first = std::min(span->first, stretch.first);
         span->end = std::max(span->end, stretch.end);
+        span->continuous = std::max(span->continuous, stretch.continuous);
       }
     }
     return span;
   }
 
  private:
+  struct Piece {
+    std::int64_t first = INT64_MAX;
+    std::int64_t end = INT64_MIN;
+
+    std::int64_t length() const {
+      std::int64_t length = 0;
+      return first < end && !__builtin_sub_overflow(end, first, &length) ? length : 0;
+    }
+  };
+
   struct StreamTimes {
     bool seen = false;
     std::int64_t first = INT64_MAX;
     std::int64_t primingStart = 0;
     std::int64_t end = INT64_MIN;
     std::vector<std::int64_t> undated;
+    std::int64_t clock = AV_NOPTS_VALUE;
+    Piece piece;
+    std::int64_t earlierPieces = 0;
+
+    // Decode times run on without jumps; a jump ends the stretch so far.
+    void followClock(const AVPacket& packet, std::int64_t jump) {
+      const std::int64_t now = packet.dts != AV_NOPTS_VALUE ? packet.dts : packet.pts;
+      if (clock != AV_NOPTS_VALUE &&
+          (now < saturatingAdd(clock, -jump) || now > saturatingAdd(clock, jump))) {
+        earlierPieces = saturatingAdd(earlierPieces, piece.length());
+        piece = Piece{};
+      }
+      clock = now;
+    }
+
+    std::int64_t continuous() const { return saturatingAdd(earlierPieces, piece.length()); }
   };
 
   const AVFormatContext& format_;
@@ -186,10 +229,6 @@ bool readPackets(AVFormatContext& format, ScanBudget& budget, SpanTracker& track
     }
   }
   return true;
-}
-
-bool seekToByte(AVFormatContext& format, std::int64_t position) {
-  return av_seek_frame(&format, -1, position, AVSEEK_FLAG_BYTE) >= 0;
 }
 
 // Lengths and sizes of consecutive packets from `position`, the first `skip` left out.

@@ -26,6 +26,8 @@ class ScanBudget {
 struct TimestampSpan {
   std::int64_t first = 0;
   std::int64_t end = 0;  // the latest presentation time plus that packet's length
+  // The longest stream's stretches between jumps of its clock, added up.
+  std::int64_t continuous = 0;
 };
 
 // The earliest presentation time among the first packets, read from where the demuxer stands.

@@ -8,6 +8,7 @@
 
 #include "media/ffmpeg/container_rules.hpp"
 #include "media/ffmpeg/flv_tags.hpp"
+#include "media/ffmpeg/matroska_clusters.hpp"
 #include "media/ffmpeg/mp4_movie.hpp"
 #include "media/ffmpeg/packet_scan.hpp"
 
@@ -18,6 +19,10 @@ namespace {
 // comes first.
 constexpr std::int64_t kScanBytes = std::int64_t{64} << 20;
 constexpr std::chrono::milliseconds kScanTime{2000};
+
+// Below this many bytes a second no file holds media, not even a tiny frame a second with its
+// container's bookkeeping: a length implying less is checked against the timestamps.
+constexpr double kLeastBytesPerSecond = 32.0;
 
 // A header longer than every stream it holds by more than this is contradicted by them; a real
 // one differs by a frame or an edit.
@@ -119,7 +124,11 @@ class TimelineSearch {
       }
       timeline.start = *first;
     }
-    timeline.seconds = length(timeline.start).value_or(timeline.seconds);
+    auto seconds = length(timeline.start);
+    if (seconds && !fileCouldHold(*seconds)) {
+      seconds = remeasured(timeline.start);
+    }
+    timeline.seconds = seconds.value_or(timeline.seconds);
     if (rule_.origin == TimelineOrigin::kFirstTimestamp && rule_.length == LengthRule::kLibrary &&
         format_.start_time != AV_NOPTS_VALUE) {
       timeline.start = format_.start_time;
@@ -128,6 +137,28 @@ class TimelineSearch {
   }
 
  private:
+  bool fileCouldHold(double seconds) const {
+    return seconds * kLeastBytesPerSecond <= static_cast<double>(avio_size(format_.pb));
+  }
+
+  // A length the file cannot hold, from a header or from a clock that jumps, is measured again
+  // from the timestamps: at the end where the container allows it, else packet by packet from
+  // the start, the stretches between clock jumps added up. Still too long, it is no answer.
+  std::optional<double> remeasured(std::int64_t start) {
+    if (rule_.length == LengthRule::kStatedElseTail) {
+      if (const auto tail = tailLength(start); tail && fileCouldHold(*tail)) {
+        return tail;
+      }
+    }
+    demuxer_.rewind();
+    const auto span = wholeSpan(format_, budget_);
+    demuxer_.rewind();
+    if (!span || span->continuous <= 0 || !fileCouldHold(seconds(span->continuous))) {
+      return std::nullopt;
+    }
+    return seconds(span->continuous);
+  }
+
   std::optional<double> length(std::int64_t start) {
     switch (rule_.length) {
       case LengthRule::kMp4Boxes:
@@ -214,8 +245,10 @@ class TimelineSearch {
 
   std::optional<std::int64_t> tailEnd() {
     WindowStart windowStart;
-    if (std::string_view(format_.iformat->name) == "flv") {
+    if (rule_.tail == TailEntry::kFlvTag) {
       windowStart = [this](std::int64_t earliest) { return flvTagChainStart(fd_, earliest); };
+    } else if (rule_.tail == TailEntry::kMatroskaCluster) {
+      windowStart = [this](std::int64_t earliest) { return matroskaClusterStart(fd_, earliest); };
     }
     const auto end = lastTimestampEnd(format_, demuxer_.dataStart(), budget_, windowStart);
     demuxer_.rewind();

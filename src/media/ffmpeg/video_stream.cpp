@@ -4,17 +4,12 @@
 #include <array>
 
 #include "media/ffmpeg/accepted_media.hpp"
+#include "media/ffmpeg/decoder_limits.hpp"
 #include "media/ffmpeg/demuxer.hpp"
 #include "media/ffmpeg/dolby_vision.hpp"
 
 namespace korvel {
 namespace {
-
-// Pictures up to 8K; a header claiming more is refused before anything is allocated.
-constexpr std::int64_t kLargestPicturePixels = std::int64_t{8192} * 8192;
-
-// Both of the machine's cores; more threads only add frames of latency to a seek.
-constexpr int kDecoderThreads = 2;
 
 bool isAcceptedVideo(const AVStream& stream) {
   const AVCodecParameters& codec = *stream.codecpar;
@@ -80,12 +75,19 @@ CodecContextPtr openVideoDecoder(const AVStream& stream) {
   }
   context->pkt_timebase = stream.time_base;
   context->max_pixels = kLargestPicturePixels;
-  context->thread_count = kDecoderThreads;
+  // dav1d holds frames in flight per thread: at 8K they pass the memory cap, and the frames it
+  // skips are chosen when they come out, not when their packets go in.
+  context->thread_count = decoder->id == AV_CODEC_ID_AV1 ? 1 : kDecoderThreads;
   context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   // An open-GOP sync frame is a clean picture; without this it is held back until a later
   // instantaneous refresh, which a seek may never reach.
   context->flags2 |= AV_CODEC_FLAG2_SHOW_ALL;
-  status = avcodec_open2(context.get(), decoder, nullptr);
+  AVDictionary* rawOptions = nullptr;
+  av_dict_set_int(&rawOptions, "max_frame_delay", 1, 0);
+  DictionaryPtr options(rawOptions);
+  rawOptions = options.release();
+  status = avcodec_open2(context.get(), decoder, &rawOptions);
+  options.reset(rawOptions);
   if (status < 0) {
     throw MediaError(status);
   }

@@ -222,6 +222,10 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
   result.wallTime = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
   recordStatus(status, result);
   result.maxRssKb = usage.ru_maxrss;
+  const auto milliseconds = [](const timeval& time) {
+    return std::chrono::milliseconds(time.tv_sec * 1000 + time.tv_usec / 1000);
+  };
+  result.cpuTime = milliseconds(usage.ru_utime) + milliseconds(usage.ru_stime);
   return result;
 }
 

@@ -30,6 +30,7 @@ struct ProcessResult {
   bool killedByHarness = false;   // killAfter elapsed
   std::chrono::milliseconds wallTime{0};
   long maxRssKb = 0;  // peak resident memory of the child or of a descendant it waited for
+  std::chrono::milliseconds cpuTime{0};  // user and system time of the child
 };
 
 // Runs argv (argv[0] is the program path; entries may hold any bytes except NUL) with

@@ -158,6 +158,14 @@ TEST(CharsetModules, NoByteOfTheFileChoosesCodeToLoad) {
   EXPECT_EQ(modulesLoaded("ts_name_gb2312.ts"), modulesLoaded("ts_name_ucs2.ts"));
 }
 
+// The largest picture korvel decodes, at a time that needs reference frames: they fit in the
+// memory cap.
+TEST(LargestPicture, Av1Of8192SquareDecodes) {
+  const ProcessResult result = runCommand(fixturePath("av1_8192x8192.mp4"), "0.9");
+  EXPECT_EQ(result.exitStatus, 0) << describe(result);
+  EXPECT_FALSE(result.out.empty());
+}
+
 // A real header, then 100 GB of zeros that take no disk: reading stops long before the end.
 TEST(BoundedReading, SparseFileFails) {
   const TemporaryDirectory directory;

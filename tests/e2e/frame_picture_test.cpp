@@ -1,0 +1,54 @@
+// `korvel frame` gives the picture a viewer expects on the fixtures of tests/fixtures/picture
+// (see make_picture_fixtures.sh and tests/fixtures/README.md): untagged 10-bit video read as
+// SDR.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "frame_expect.hpp"
+#include "jpeg_image.hpp"
+#include "korvel_expect.hpp"
+#include "korvel_process.hpp"
+
+namespace korvel::e2e {
+namespace {
+
+std::filesystem::path picture(std::string_view file) {
+  return fixturePath("picture/" + std::string(file));
+}
+
+// --- colour of 10-bit SDR ---------------------------------------------------------------------
+
+// Four quarters: red, green, blue, grey. Read as HDR, grey comes out near 254 and green as
+// (1, 233, 133); read with the other SD/HD matrix, green is 26 to 29 off.
+constexpr std::array<std::array<int, 3>, 4> kPatches{
+    {{200, 30, 30}, {30, 200, 30}, {30, 30, 200}, {180, 180, 180}}};
+constexpr double kPatchTolerance = 8;
+
+class TenBitSdrColour : public ::testing::TestWithParam<std::string_view> {};
+
+TEST_P(TenBitSdrColour, PatchesMatchSource) {
+  const auto image = expectThumbnail(runFrame(picture(GetParam()), "0.5", "256"), 256, 144);
+  ASSERT_TRUE(image.has_value());
+  for (int patch = 0; patch < 4; ++patch) {
+    const MeanRgb got = image->mean(patch * 64 + 16, 36, patch * 64 + 48, 108);
+    const std::array<int, 3>& expected = kPatches[patch];
+    const auto where = ::testing::Message()
+                       << "patch " << patch << ": got " << got.r << "," << got.g << "," << got.b;
+    EXPECT_NEAR(got.r, expected[0], kPatchTolerance) << where;
+    EXPECT_NEAR(got.g, expected[1], kPatchTolerance) << where;
+    EXPECT_NEAR(got.b, expected[2], kPatchTolerance) << where;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Frame, TenBitSdrColour,
+                         ::testing::Values("untagged_10bit_hevc_720p.mp4",
+                                           "untagged_10bit_vp9.webm", "bt709_10bit_hevc.mp4"),
+                         [](const auto& info) { return parameterName(info.param); });
+
+}  // namespace
+}  // namespace korvel::e2e

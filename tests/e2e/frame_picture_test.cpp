@@ -1,6 +1,6 @@
 // `korvel frame` gives the picture a viewer expects on the fixtures of tests/fixtures/picture
 // (see make_picture_fixtures.sh and tests/fixtures/README.md): untagged 10-bit video read as
-// SDR.
+// SDR, and the picture area the stream shows.
 
 #include <gtest/gtest.h>
 
@@ -49,6 +49,19 @@ INSTANTIATE_TEST_SUITE_P(Frame, TenBitSdrColour,
                          ::testing::Values("untagged_10bit_hevc_720p.mp4",
                                            "untagged_10bit_vp9.webm", "bt709_10bit_hevc.mp4"),
                          [](const auto& info) { return parameterName(info.param); });
+
+// --- the picture area shown -------------------------------------------------------------------
+
+TEST(FrameCropping, ShowsOnlyThePictureArea) {
+  // Coded 368x240, shown 360x240 of grey; the 4 coded columns either side are red.
+  const auto image = expectThumbnail(runFrame(picture("cropped_h264.mp4"), "0", "256"), 256, 171);
+  ASSERT_TRUE(image.has_value());
+  for (const int x : {0, image->width() - 2}) {
+    const MeanRgb edge = image->mean(x, 0, x + 2, image->height());
+    EXPECT_NEAR(edge.r, edge.g, 12.0)
+        << "column " << x << ": " << edge.r << "," << edge.g << "," << edge.b;
+  }
+}
 
 }  // namespace
 }  // namespace korvel::e2e

@@ -1,5 +1,7 @@
 #include "media/ffmpeg/frame_search.hpp"
 
+#include "media/ffmpeg/video_stream.hpp"
+
 namespace korvel {
 namespace {
 
@@ -148,6 +150,7 @@ class FrameSearch {
 
   void receiveFrames(AVFrame& frame) {
     while (!done_ && avcodec_receive_frame(&decoder_, &frame) >= 0) {
+      cropToPictureArea(frame);
       consider(frame);
     }
   }

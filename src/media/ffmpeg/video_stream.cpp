@@ -85,11 +85,21 @@ CodecContextPtr openVideoDecoder(const AVStream& stream) {
   // An open-GOP sync frame is a clean picture; without this it is held back until a later
   // instantaneous refresh, which a seek may never reach.
   context->flags2 |= AV_CODEC_FLAG2_SHOW_ALL;
+  // The decoder's own cropping keeps the planes aligned, so it drops a left offset that would
+  // break the alignment (Theora picture areas, H.264 cropping windows): korvel crops exactly.
+  context->apply_cropping = 0;
   status = avcodec_open2(context.get(), decoder, nullptr);
   if (status < 0) {
     throw MediaError(status);
   }
   return context;
+}
+
+void cropToPictureArea(AVFrame& frame) {
+  // The scaler reads unaligned planes correctly, if a little slower.
+  if (av_frame_apply_cropping(&frame, AV_FRAME_CROP_UNALIGNED) < 0) {
+    throw MediaError(AVERROR_INVALIDDATA);
+  }
 }
 
 }  // namespace korvel

@@ -1,6 +1,6 @@
 // `korvel frame` gives the picture a viewer expects on the fixtures of tests/fixtures/picture
 // (see make_picture_fixtures.sh and tests/fixtures/README.md): untagged 10-bit video read as
-// SDR, and the picture area the stream shows.
+// SDR, encrypted video refused, and the picture area the stream shows.
 
 #include <gtest/gtest.h>
 
@@ -49,6 +49,16 @@ INSTANTIATE_TEST_SUITE_P(Frame, TenBitSdrColour,
                          ::testing::Values("untagged_10bit_hevc_720p.mp4",
                                            "untagged_10bit_vp9.webm", "bt709_10bit_hevc.mp4"),
                          [](const auto& info) { return parameterName(info.param); });
+
+// --- encrypted video --------------------------------------------------------------------------
+
+TEST(FrameEncrypted, FailsThoughItsSamplesDecode) {
+  expectFailure(runFrame(picture("cenc_clear_samples.mp4"), "0.5", "256"));
+}
+
+TEST(FrameEncrypted, InfoStillAnswers) {
+  expectJson(runKorvel({"info", encodePath(picture("cenc_clear_samples.mp4"))}), 1000);
+}
 
 // --- the picture area shown -------------------------------------------------------------------
 

@@ -1,5 +1,6 @@
 #include "media/ffmpeg/frame_search.hpp"
 
+#include "media/ffmpeg/encryption.hpp"
 #include "media/ffmpeg/video_stream.hpp"
 
 namespace korvel {
@@ -129,6 +130,9 @@ class FrameSearch {
   }
 
   void decode(const AVPacket& packet, AVFrame& frame) {
+    if (isEncrypted(packet)) {
+      throw MediaError(AVERROR_PATCHWELCOME);
+    }
     // Frames that nothing references and that end before the target are never shown.
     decoder_.skip_frame = endsBeforeTarget(packet) ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
     // A packet the decoder rejects is corrupt; the frames around it may still decode.

@@ -6,6 +6,7 @@
 #include "media/ffmpeg/accepted_media.hpp"
 #include "media/ffmpeg/demuxer.hpp"
 #include "media/ffmpeg/dolby_vision.hpp"
+#include "media/ffmpeg/encryption.hpp"
 
 namespace korvel {
 namespace {
@@ -63,7 +64,7 @@ AVStream& chooseVideoStream(Demuxer& demuxer) {
 }
 
 CodecContextPtr openVideoDecoder(const AVStream& stream) {
-  if (lacksCompatibleBaseLayer(stream)) {
+  if (lacksCompatibleBaseLayer(stream) || isEncrypted(stream)) {
     throw MediaError(AVERROR_PATCHWELCOME);
   }
   const AVCodec* decoder = avcodec_find_decoder(stream.codecpar->codec_id);

@@ -1,6 +1,7 @@
 // `korvel frame` gives the picture a viewer expects on the fixtures of tests/fixtures/picture
 // (see make_picture_fixtures.sh and tests/fixtures/README.md): untagged 10-bit video read as
-// SDR, encrypted video refused, and the picture area the stream shows.
+// SDR, only pictures decoded with their references, encrypted video refused, and the picture
+// area the stream shows.
 
 #include <gtest/gtest.h>
 
@@ -49,6 +50,47 @@ INSTANTIATE_TEST_SUITE_P(Frame, TenBitSdrColour,
                          ::testing::Values("untagged_10bit_hevc_720p.mp4",
                                            "untagged_10bit_vp9.webm", "bt709_10bit_hevc.mp4"),
                          [](const auto& info) { return parameterName(info.param); });
+
+// --- which picture --------------------------------------------------------------------------
+
+struct IndexCase {
+  std::string name;
+  std::string_view file;
+  std::string position;
+  int expectedFrame;
+};
+
+void PrintTo(const IndexCase& indexCase, std::ostream* out) {
+  *out << indexCase.file << " at " << indexCase.position << " -> frame " << indexCase.expectedFrame;
+}
+
+class PictureChoice : public ::testing::TestWithParam<IndexCase> {};
+
+TEST_P(PictureChoice, ShowsExpectedFrame) {
+  const IndexCase& indexCase = GetParam();
+  const auto image =
+      expectThumbnail(runFrame(picture(indexCase.file), indexCase.position, "256"), 256, 192);
+  ASSERT_TRUE(image.has_value());
+  EXPECT_EQ(readGridIndex(*image), indexCase.expectedFrame);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frame, PictureChoice,
+    ::testing::Values(
+        // Cut between sync frames: the first picture decoded with its references, then the
+        // frame at the time (frame n at (n - 11) / 25 s, and at (n - 8) / 25 s).
+        IndexCase{"CutOpenGopStart", "ts_cut_open_gop.ts", "0", 25},
+        IndexCase{"CutOpenGopBeforeIFrame", "ts_cut_open_gop.ts", "0.2", 25},
+        IndexCase{"CutOpenGopAfterIFrame", "ts_cut_open_gop.ts", "0.3047", 30},
+        IndexCase{"CutRefreshStart", "ts_cut_gradual_refresh.ts", "0", 43},
+        IndexCase{"CutRefreshBeforeWhole", "ts_cut_gradual_refresh.ts", "0.45", 43},
+        IndexCase{"CutRefreshAfterWhole", "ts_cut_gradual_refresh.ts", "0.5597", 45},
+        // Frame 12 of 25 is damaged: the next whole one.
+        IndexCase{"DamagedFrameSkipped", "ts_damaged_frame.ts", "0.5", 13},
+        // 2 s of 25 fps; a seek lands on an I frame that is no instantaneous refresh.
+        IndexCase{"OpenGopFrameAfterIFrame", "open_gop_h264.mp4", "0.33", 16},
+        IndexCase{"OpenGopLastFrame", "open_gop_h264.mp4", "0.99", 49}),
+    [](const auto& info) { return info.param.name; });
 
 // --- encrypted video --------------------------------------------------------------------------
 

@@ -84,7 +84,8 @@ CodecContextPtr openVideoDecoder(const AVStream& stream) {
   context->thread_count = kDecoderThreads;
   context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   // An open-GOP sync frame is a clean picture; without this it is held back until a later
-  // instantaneous refresh, which a seek may never reach.
+  // instantaneous refresh, which a seek may never reach. The pictures this lets through that
+  // lack their references are screened out by the search (CleanPictures).
   context->flags2 |= AV_CODEC_FLAG2_SHOW_ALL;
   // The decoder's own cropping keeps the planes aligned, so it drops a left offset that would
   // break the alignment (Theora picture areas, H.264 cropping windows): korvel crops exactly.

@@ -1,7 +1,7 @@
 // `korvel frame` gives the picture a viewer expects on the fixtures of tests/fixtures/picture
 // (see make_picture_fixtures.sh and tests/fixtures/README.md): untagged 10-bit video read as
-// SDR, only pictures decoded with their references, encrypted video refused, and the picture
-// area the stream shows.
+// SDR, the stream that plays through the file, only pictures decoded with their references,
+// encrypted video refused, and the picture area the stream shows.
 
 #include <gtest/gtest.h>
 
@@ -77,6 +77,11 @@ TEST_P(PictureChoice, ShowsExpectedFrame) {
 INSTANTIATE_TEST_SUITE_P(
     Frame, PictureChoice,
     ::testing::Values(
+        // 2 s of 25 fps beside a default track of 0.48 s: the long one, where both play and
+        // after; beside one of 1.2 s, the long one once the other has ended.
+        IndexCase{"LongTrackWhileBothPlay", "two_tracks_short_default.mp4", "0.1", 5},
+        IndexCase{"LongTrackAfterShortEnds", "two_tracks_short_default.mp4", "0.9", 45},
+        IndexCase{"TrackStillPlaying", "two_tracks_long_default.mp4", "0.9", 45},
         // Cut between sync frames: the first picture decoded with its references, then the
         // frame at the time (frame n at (n - 11) / 25 s, and at (n - 8) / 25 s).
         IndexCase{"CutOpenGopStart", "ts_cut_open_gop.ts", "0", 25},

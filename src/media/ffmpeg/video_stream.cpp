@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
+#include <tuple>
 
 #include "media/ffmpeg/accepted_media.hpp"
 #include "media/ffmpeg/demuxer.hpp"
@@ -25,23 +27,72 @@ bool isAcceptedVideo(const AVStream& stream) {
                    avcodec_get_name(codec.codec_id)) != kAcceptedVideoCodecs.end();
 }
 
-bool isPreferred(const AVStream& candidate, const AVStream& chosen) {
-  const bool candidateDefault = candidate.disposition & AV_DISPOSITION_DEFAULT;
-  const bool chosenDefault = chosen.disposition & AV_DISPOSITION_DEFAULT;
-  if (candidateDefault != chosenDefault) {
-    return candidateDefault;
+// Where a stream plays, in seconds on the container's clock.
+struct Span {
+  double start = 0.0;
+  double end = 0.0;
+};
+
+std::optional<Span> statedSpan(const AVStream& stream) {
+  if (stream.duration == AV_NOPTS_VALUE || stream.duration <= 0) {
+    return std::nullopt;
   }
-  const auto area = [](const AVStream& stream) {
-    return static_cast<std::int64_t>(stream.codecpar->width) * stream.codecpar->height;
-  };
-  return area(candidate) > area(chosen);
+  const double unit = av_q2d(stream.time_base);
+  const std::int64_t start = stream.start_time != AV_NOPTS_VALUE ? stream.start_time : 0;
+  return Span{static_cast<double>(start) * unit,
+              static_cast<double>(start + stream.duration) * unit};
 }
 
-AVStream* findVideoStream(AVFormatContext& format) {
+// A side track (the still of a motion photo, a preview) may be the larger picture or even the
+// default; the stream that plays through the file comes first: one that spans most of the time
+// the video streams span, then one that plays at the time asked for. Then the default stream,
+// then the larger picture. A stream whose container states no span is taken to play throughout.
+class StreamRanking {
+ public:
+  StreamRanking(const AVFormatContext& format, const StreamTimestamp& timestampOf)
+      : timestampOf_(timestampOf) {
+    for (unsigned i = 0; i < format.nb_streams; ++i) {
+      const std::optional<Span> span = statedSpan(*format.streams[i]);
+      if (isAcceptedVideo(*format.streams[i]) && span) {
+        extent_ =
+            extent_ ? Span{std::min(extent_->start, span->start), std::max(extent_->end, span->end)}
+                    : *span;
+      }
+    }
+  }
+
+  bool isPreferred(const AVStream& candidate, const AVStream& chosen) const {
+    return rank(candidate) > rank(chosen);
+  }
+
+ private:
+  using Rank = std::tuple<bool, bool, bool, std::int64_t>;
+
+  Rank rank(const AVStream& stream) const {
+    const std::optional<Span> span = statedSpan(stream);
+    bool spansMost = true;
+    bool playsAtTime = true;
+    if (span && extent_) {
+      spansMost = span->end - span->start > (extent_->end - extent_->start) / 2;
+      const double time = static_cast<double>(timestampOf_(stream)) * av_q2d(stream.time_base);
+      playsAtTime = span->start <= time && time < span->end;
+    }
+    const bool isDefault = (stream.disposition & AV_DISPOSITION_DEFAULT) != 0;
+    const std::int64_t area =
+        static_cast<std::int64_t>(stream.codecpar->width) * stream.codecpar->height;
+    return {spansMost, playsAtTime, isDefault, area};
+  }
+
+  const StreamTimestamp& timestampOf_;
+  std::optional<Span> extent_;
+};
+
+AVStream* findVideoStream(AVFormatContext& format, const StreamTimestamp& timestampOf) {
+  const StreamRanking ranking(format, timestampOf);
   AVStream* chosen = nullptr;
   for (unsigned i = 0; i < format.nb_streams; ++i) {
     AVStream* stream = format.streams[i];
-    if (isAcceptedVideo(*stream) && (chosen == nullptr || isPreferred(*stream, *chosen))) {
+    if (isAcceptedVideo(*stream) && (chosen == nullptr || ranking.isPreferred(*stream, *chosen))) {
       chosen = stream;
     }
   }
@@ -50,12 +101,12 @@ AVStream* findVideoStream(AVFormatContext& format) {
 
 }  // namespace
 
-AVStream& chooseVideoStream(Demuxer& demuxer) {
+AVStream& chooseVideoStream(Demuxer& demuxer, const StreamTimestamp& timestampOf) {
   AVFormatContext& format = demuxer.format();
-  AVStream* stream = findVideoStream(format);
+  AVStream* stream = findVideoStream(format, timestampOf);
   // Some containers only announce their streams in their packets.
   if (stream == nullptr && (format.ctx_flags & AVFMTCTX_NOHEADER) != 0 && demuxer.learnStreams()) {
-    stream = findVideoStream(format);
+    stream = findVideoStream(format, timestampOf);
   }
   if (stream == nullptr) {
     throw MediaError(AVERROR_STREAM_NOT_FOUND);

@@ -130,6 +130,8 @@ TEST_F(HdrSignalTest, DeepBt2020WithoutTransferIsPq) {
   frame_->format = AV_PIX_FMT_YUV420P10LE;
   frame_->colorspace = AVCOL_SPC_BT709;
   EXPECT_FALSE(findHdrSignal(*frame_, *stream_)) << "10-bit BT.709 is SDR";
+  frame_->colorspace = AVCOL_SPC_UNSPECIFIED;
+  EXPECT_FALSE(findHdrSignal(*frame_, *stream_)) << "untagged 10-bit is SDR";
   frame_->colorspace = AVCOL_SPC_BT2020_NCL;
   frame_->color_trc = AVCOL_TRC_BT2020_10;
   EXPECT_FALSE(findHdrSignal(*frame_, *stream_)) << "stated SDR transfer";

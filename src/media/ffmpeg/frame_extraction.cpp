@@ -77,14 +77,16 @@ PixelSize displayShape(AVFormatContext& format, AVStream& stream, const AVFrame&
 FrameImage extractFrame(Demuxer& demuxer, MediaTime time, std::int64_t start, double maxSide,
                         bool upright) {
   AVFormatContext& format = demuxer.format();
-  AVStream& stream = chooseVideoStream(demuxer);
+  const StreamTimestamp timestampOf = [time, start](const AVStream& candidate) {
+    return targetTimestamp(candidate, time, start);
+  };
+  AVStream& stream = chooseVideoStream(demuxer, timestampOf);
   // Only the chosen stream is read; the demuxer drops the others' packets.
   for (unsigned i = 0; i < format.nb_streams; ++i) {
     format.streams[i]->discard = format.streams[i] == &stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
   }
   const CodecContextPtr decoder = openVideoDecoder(stream);
-  const FramePtr frame =
-      decodeFrameAt(format, stream, *decoder, targetTimestamp(stream, time, start));
+  const FramePtr frame = decodeFrameAt(format, stream, *decoder, timestampOf(stream));
   forgetUnnamedColourTags(*frame, *stream.codecpar);
   const PixelSize size = displayShape(format, stream, *frame, maxSide);
   const std::optional<HdrSignal> hdr = findHdrSignal(*frame, stream);

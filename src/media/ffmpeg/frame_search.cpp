@@ -1,5 +1,9 @@
 #include "media/ffmpeg/frame_search.hpp"
 
+#include "media/ffmpeg/clean_pictures.hpp"
+#include "media/ffmpeg/encryption.hpp"
+#include "media/ffmpeg/video_stream.hpp"
+
 namespace korvel {
 namespace {
 
@@ -127,17 +131,30 @@ class FrameSearch {
   }
 
   void decode(const AVPacket& packet, AVFrame& frame) {
+    if (isEncrypted(packet)) {
+      throw MediaError(AVERROR_PATCHWELCOME);
+    }
     // Frames that nothing references and that end before the target are never shown.
     decoder_.skip_frame = endsBeforeTarget(packet) ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+    clean_.noteSent(packet);
     // A packet the decoder rejects is corrupt; the frames around it may still decode.
     (void)avcodec_send_packet(&decoder_, &packet);
-    if (holdsTarget(packet)) {
-      // The shown frame is in: drain rather than start decoding frames after it.
-      drain(frame);
-      done_ = true;
-      return;
-    }
     receiveFrames(frame);
+    // The shown frame is in: drain rather than start decoding frames after it, once clean
+    // pictures have begun or when it is the sync frame. Otherwise the answer is the first clean
+    // picture, wherever it comes.
+    const bool syncFrame = (packet.flags & AV_PKT_FLAG_KEY) != 0;
+    if (!done_ && holdsTarget(packet) && (clean_.begun() || syncFrame)) {
+      drain(frame);
+      if (latest_ || done_) {
+        done_ = true;
+        return;
+      }
+      // The sync frame was no clean picture (damaged, or where a gradual refresh begins):
+      // decoding starts afresh after it.
+      avcodec_flush_buffers(&decoder_);
+      clean_.restart();
+    }
   }
 
   void drain(AVFrame& frame) {
@@ -148,6 +165,7 @@ class FrameSearch {
 
   void receiveFrames(AVFrame& frame) {
     while (!done_ && avcodec_receive_frame(&decoder_, &frame) >= 0) {
+      cropToPictureArea(frame);
       consider(frame);
     }
   }
@@ -155,10 +173,15 @@ class FrameSearch {
   void consider(AVFrame& frame) {
     const std::int64_t pts = frame.best_effort_timestamp;
     const bool known = pts != AV_NOPTS_VALUE;
-    // Past the target the previous frame is the one shown; past the budget the latest
-    // decoded frame is the answer, whatever threads still have in flight.
-    if ((known && pts > target_ && latest_) || !withinBudget(frame)) {
+    const bool clean = clean_.isClean(frame);
+    // Past the target the previous clean frame is the one shown; past the budget the latest
+    // clean frame is the answer, whatever threads still have in flight.
+    if ((clean && known && pts > target_ && latest_) || !withinBudget(frame)) {
       done_ = true;
+      av_frame_unref(&frame);
+      return;
+    }
+    if (!clean) {
       av_frame_unref(&frame);
       return;
     }
@@ -175,9 +198,10 @@ class FrameSearch {
     done_ = (known && pts > target_) || coversTarget;
   }
 
-  // Counts a decoded frame after the sync frame against the budget.
+  // Counts every decoded frame after the first against the budget, clean or not.
   bool withinBudget(const AVFrame& frame) {
-    if (!latest_) {
+    if (!decodedAny_) {
+      decodedAny_ = true;
       return true;
     }
     const std::int64_t pixels = static_cast<std::int64_t>(frame.width) * frame.height;
@@ -194,8 +218,10 @@ class FrameSearch {
   const std::int64_t target_;
   const std::int64_t streamStart_;
   const std::int64_t streamEnd_;
-  FramePtr latest_;
+  CleanPictures clean_;
+  FramePtr latest_;  // clean, at or before the target unless none was
   std::int64_t budgetUsed_ = 0;
+  bool decodedAny_ = false;
   bool done_ = false;
 };
 

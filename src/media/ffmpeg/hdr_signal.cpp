@@ -61,7 +61,8 @@ double pqContentPeak(const AVFrame& frame, const AVStream& stream) {
 }
 
 // HDR10 whose container lost its colour tags keeps only the matrix in its bitstream (VP9, for
-// one). SDR BT.2020 video states its transfer, so a deep BT.2020 picture stating none is PQ.
+// one). SDR BT.2020 video states its transfer, so a deep picture stating a BT.2020 matrix and no
+// transfer is PQ; one stating no matrix either is plain SDR, as most 10-bit encodes are.
 bool isUntaggedPq(const AVFrame& frame, AVColorSpace matrix) {
   const AVPixFmtDescriptor* layout = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
   const bool deep = layout != nullptr && layout->comp[0].depth > 8;
@@ -72,17 +73,18 @@ bool isUntaggedPq(const AVFrame& frame, AVColorSpace matrix) {
 
 std::optional<HdrSignal> findHdrSignal(const AVFrame& frame, const AVStream& stream) {
   const AVCodecParameters& codec = *stream.codecpar;
+  const AVColorSpace statedMatrix = tagOrFallback(frame.colorspace, codec.color_space,
+                                                  AVCOL_SPC_UNSPECIFIED, AVCOL_SPC_UNSPECIFIED);
   HdrSignal signal;
-  signal.matrix = tagOrFallback(frame.colorspace, codec.color_space, AVCOL_SPC_UNSPECIFIED,
-                                AVCOL_SPC_BT2020_NCL);
   signal.transfer =
       tagOrFallback(frame.color_trc, codec.color_trc, AVCOL_TRC_UNSPECIFIED, AVCOL_TRC_UNSPECIFIED);
-  if (signal.transfer == AVCOL_TRC_UNSPECIFIED && isUntaggedPq(frame, signal.matrix)) {
+  if (signal.transfer == AVCOL_TRC_UNSPECIFIED && isUntaggedPq(frame, statedMatrix)) {
     signal.transfer = AVCOL_TRC_SMPTE2084;
   }
   if (signal.transfer != AVCOL_TRC_SMPTE2084 && signal.transfer != AVCOL_TRC_ARIB_STD_B67) {
     return std::nullopt;
   }
+  signal.matrix = statedMatrix != AVCOL_SPC_UNSPECIFIED ? statedMatrix : AVCOL_SPC_BT2020_NCL;
   signal.primaries = tagOrFallback(frame.color_primaries, codec.color_primaries,
                                    AVCOL_PRI_UNSPECIFIED, AVCOL_PRI_BT2020);
   signal.peakNits = signal.transfer == AVCOL_TRC_SMPTE2084 ? pqContentPeak(frame, stream)

@@ -16,11 +16,11 @@ struct HdrSignal {
   double peakNits = 0.0;
 };
 
-// The picture's HDR signal when its transfer is PQ or HLG; nothing for any other picture.
-// Untagged primaries and matrix are taken as BT.2020, the HDR formats' own; a picture of more
-// than 8 bits with a BT.2020 matrix and no transfer stated anywhere is taken as PQ. The peak of PQ
-// content is its MaxCLL, else its mastering display's peak, else 1000 cd/m2; HLG pictures
-// are rendered for a nominal 1000 cd/m2 display.
+// The picture's HDR signal when its transfer is PQ or HLG; nothing for any other picture, an
+// untagged one included. Untagged primaries and matrix of a PQ or HLG picture are taken as
+// BT.2020, the HDR formats' own; a picture of more than 8 bits that states a BT.2020 matrix and
+// no transfer anywhere is taken as PQ. The peak of PQ content is its MaxCLL, else its mastering
+// display's peak, else 1000 cd/m2; HLG pictures are rendered for a nominal 1000 cd/m2 display.
 std::optional<HdrSignal> findHdrSignal(const AVFrame& frame, const AVStream& stream);
 
 }  // namespace korvel

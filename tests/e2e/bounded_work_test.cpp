@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "jpeg_image.hpp"
 #include "korvel_expect.hpp"
 #include "korvel_process.hpp"
 
@@ -156,6 +157,26 @@ TEST(CharsetModules, NoByteOfTheFileChoosesCodeToLoad) {
     return modules;
   };
   EXPECT_EQ(modulesLoaded("ts_name_gb2312.ts"), modulesLoaded("ts_name_ucs2.ts"));
+}
+
+// 2500 tiny frames after one sync frame: the decoding stops after 2000 frames, whatever their
+// size, and the latest of them is the answer.
+TEST(BoundedDecoding, FrameCountBoundsTinyPictures) {
+  const ProcessResult result = runCommand(crafted("tiny_frames_long_gop.mp4"), "0.99");
+  expectBounded(result);
+  const auto image = JpegImage::decode(result.out);
+  ASSERT_TRUE(image.has_value()) << describe(result);
+  EXPECT_EQ(readGridIndex(*image), 2000);
+}
+
+// 1080p pictures cropped to a 64x48 corner: the decoded area counts (up to 300 million
+// pixels, 143 of these frames), not the few pixels shown.
+TEST(BoundedDecoding, DecodedAreaBoundsCroppedPictures) {
+  const ProcessResult result = runCommand(crafted("cropped_to_corner.mp4"), "0.99");
+  expectBounded(result);
+  const auto image = JpegImage::decode(result.out);
+  ASSERT_TRUE(image.has_value()) << describe(result);
+  EXPECT_EQ(readGridIndex(*image), 143);
 }
 
 // The largest picture korvel decodes, at a time that needs reference frames: they fit in the

@@ -1,5 +1,8 @@
 #include "media/ffmpeg/frame_search.hpp"
 
+#include <algorithm>
+#include <chrono>
+
 #include "media/ffmpeg/clean_pictures.hpp"
 #include "media/ffmpeg/encryption.hpp"
 #include "media/ffmpeg/video_stream.hpp"
@@ -8,8 +11,14 @@ namespace korvel {
 namespace {
 
 // Bounds the decoding after the sync frame: about 72 frames of 1080p or 18 of 4K, well under
-// a second on one core, so a file with rare sync frames still answers quickly.
+// a second on one core, so a file with rare sync frames still answers quickly. Tiny pictures
+// cost per frame and per packet more than per pixel, so those are bounded too, and a deadline
+// well inside the watchdog's catches whatever else a crafted stream makes slow.
 constexpr std::int64_t kDecodeBudgetLumaPixels = 150'000'000;
+constexpr std::int64_t kDecodeBudgetCodedPixels = 2 * kDecodeBudgetLumaPixels;
+constexpr int kDecodeBudgetFrames = 2000;
+constexpr int kDecodeBudgetPackets = 8000;
+constexpr std::chrono::seconds kDecodeDeadline{8};
 
 // A seek may land on a sync frame shown after the target (indexes ordered by decode time) or
 // between sync frames (broadcast streams); the search then steps back, doubling the step, and
@@ -134,6 +143,10 @@ class FrameSearch {
     if (isEncrypted(packet)) {
       throw MediaError(AVERROR_PATCHWELCOME);
     }
+    if (++packetsSent_ > kDecodeBudgetPackets || std::chrono::steady_clock::now() > deadline_) {
+      done_ = true;  // past the budget, the latest clean frame is the answer
+      return;
+    }
     // Frames that nothing references and that end before the target are never shown.
     decoder_.skip_frame = endsBeforeTarget(packet) ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
     clean_.noteSent(packet);
@@ -198,17 +211,24 @@ class FrameSearch {
     done_ = (known && pts > target_) || coversTarget;
   }
 
-  // Counts every decoded frame after the first against the budget, clean or not.
+  // Counts every decoded frame after the first against the budget, clean or not. The area the
+  // decoder works on counts too (with room for its alignment), so a crop to a few pixels does
+  // not hide the work.
   bool withinBudget(const AVFrame& frame) {
     if (!decodedAny_) {
       decodedAny_ = true;
       return true;
     }
-    const std::int64_t pixels = static_cast<std::int64_t>(frame.width) * frame.height;
-    if (budgetUsed_ + pixels > kDecodeBudgetLumaPixels) {
+    const std::int64_t shown = static_cast<std::int64_t>(frame.width) * frame.height;
+    const std::int64_t coded =
+        std::max(shown, static_cast<std::int64_t>(decoder_.coded_width) * decoder_.coded_height);
+    if (shownPixels_ + shown > kDecodeBudgetLumaPixels ||
+        codedPixels_ + coded > kDecodeBudgetCodedPixels || framesDecoded_ >= kDecodeBudgetFrames) {
       return false;
     }
-    budgetUsed_ += pixels;
+    shownPixels_ += shown;
+    codedPixels_ += coded;
+    ++framesDecoded_;
     return true;
   }
 
@@ -220,7 +240,12 @@ class FrameSearch {
   const std::int64_t streamEnd_;
   CleanPictures clean_;
   FramePtr latest_;  // clean, at or before the target unless none was
-  std::int64_t budgetUsed_ = 0;
+  std::int64_t shownPixels_ = 0;
+  std::int64_t codedPixels_ = 0;
+  int framesDecoded_ = 0;
+  int packetsSent_ = 0;
+  const std::chrono::steady_clock::time_point deadline_ =
+      std::chrono::steady_clock::now() + kDecodeDeadline;
   bool decodedAny_ = false;
   bool done_ = false;
 };

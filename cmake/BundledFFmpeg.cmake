@@ -6,10 +6,16 @@ set(KORVEL_FFMPEG_CACHE ${PROJECT_SOURCE_DIR}/build-ffmpeg
 set(_ffmpeg_options)
 if(KORVEL_FUZZ)
   # The same instrumentation as korvel's own code, so coverage and the sanitizers reach the
-  # demuxers and decoders.
+  # demuxers and decoders. FFmpeg reads unaligned words on purpose where the CPU allows it and
+  # passes null with length 0 to memcpy; its undefined-behaviour checks are those FFmpeg's own
+  # continuous fuzzing uses, without alignment, pointer-overflow, nonnull-attribute and
+  # float-cast-overflow.
   string(REPLACE "clang++" "clang" _ffmpeg_cc "${CMAKE_CXX_COMPILER}")
+  set(_ffmpeg_ubsan array-bounds,bool,builtin,enum,float-divide-by-zero,integer-divide-by-zero)
+  string(APPEND _ffmpeg_ubsan ",null,object-size,return,returns-nonnull-attribute,shift")
+  string(APPEND _ffmpeg_ubsan ",signed-integer-overflow,unreachable,vla-bound")
   list(APPEND _ffmpeg_options --cc=${_ffmpeg_cc}
-       "--extra-cflags=-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
+       "--extra-cflags=-fsanitize=fuzzer-no-link,address,${_ffmpeg_ubsan} -fno-sanitize-recover=all -fno-omit-frame-pointer"
        "--extra-ldflags=-fsanitize=address,undefined")
 endif()
 # A sanitized build links the plain FFmpeg: its sanitizers watch korvel's own code, and the

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets (clang, ASan + UBSan) into build-fuzz/ and runs each for the
+# Builds the libFuzzer targets (clang, ASan + UBSan) into build-fuzz/, on a bundled FFmpeg with
+# the same instrumentation (built once into build-ffmpeg/, some minutes), and runs each for the
 # given number of seconds. Installs nothing: `scripts/install-deps.sh clang-14
 # libclang-rt-14-dev` brings clang and libFuzzer.
 # The corpus grows in fuzz/corpus-work/<target>/corpus across runs; crashes, leaks and hangs

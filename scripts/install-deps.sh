@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages korvel needs to build, test and make its sample video, and
 # any further packages named as arguments (fuzzing adds clang-14 and libclang-rt-14-dev).
+# dpkg-dev, nasm and libdav1d-dev build the bundled FFmpeg; Debian's FFmpeg development
+# packages serve the -DKORVEL_FFMPEG=system variant, and the ffmpeg tool makes test media.
 set -euo pipefail
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
@@ -10,5 +12,6 @@ export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends \
   build-essential cmake pkg-config clang-format \
+  dpkg-dev nasm libdav1d-dev \
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libturbojpeg0-dev libzimg-dev \
   libgtest-dev ffmpeg strace ca-certificates "$@" >/dev/null

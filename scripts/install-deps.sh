@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages korvel needs to build, test and make its sample video, and
-# any further packages named as arguments (fuzzing adds clang-14 and libclang-rt-14-dev).
+# Installs the Debian 12 packages korvel needs to build, test, package and make its sample video,
+# and any further packages named as arguments (fuzzing adds clang-14 and libclang-rt-14-dev).
+# The desktop tests ask GNOME's thumbnail factory (through Debian's Python) for thumbnails, and
+# check the Debian package with lintian.
 set -euo pipefail
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
@@ -11,4 +13,6 @@ $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends \
   build-essential cmake pkg-config clang-format \
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libturbojpeg0-dev libzimg-dev \
-  libgtest-dev ffmpeg strace ca-certificates "$@" >/dev/null
+  libpng-dev scdoc libgtest-dev ffmpeg strace ca-certificates \
+  python3 python3-pytest python3-gi gir1.2-gnomedesktop-3.0 gir1.2-gdkpixbuf-2.0 bubblewrap \
+  shared-mime-info man-db lintian "$@" >/dev/null

@@ -152,7 +152,14 @@ def main():
     parser.add_argument("--report")
     args = parser.parse_args()
 
-    work = pathlib.Path(tempfile.mkdtemp(prefix="korvel-thumbnailer-bench-"))
+    with tempfile.TemporaryDirectory(prefix="korvel-thumbnailer-bench-") as folder:
+        report = measure(args, pathlib.Path(folder))
+    print(report)
+    if args.report:
+        pathlib.Path(args.report).write_text(report)
+
+
+def measure(args, work):
     prefix = work / "prefix"
     subprocess.run(["cmake", "--install", args.build, "--prefix", str(prefix)], check=True,
                    stdout=subprocess.DEVNULL)
@@ -212,10 +219,7 @@ def main():
               f"{cpu['ffmpegthumbnailer'] / 1000:.2f} s); median per-file time ratio "
               f"{ratios[len(ratios) // 2]:.2f}x. Load average before/after: "
               f"{load_before[0]:.1f} / {load_after[0]:.1f} on {os.cpu_count()} cores."]
-    report = "\n".join(lines) + "\n"
-    print(report)
-    if args.report:
-        pathlib.Path(args.report).write_text(report)
+    return "\n".join(lines) + "\n"
 
 
 if __name__ == "__main__":

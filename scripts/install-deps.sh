@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages korvel needs to build, test and make its sample video, and
-# any further packages named as arguments (fuzzing adds clang-14 and libclang-rt-14-dev).
+# Installs the Debian 12 packages korvel needs to build, test, package and make its sample video,
+# and any further packages named as arguments (fuzzing adds clang-14 and libclang-rt-14-dev).
 # dpkg-dev, nasm and libdav1d-dev build the bundled FFmpeg; Debian's FFmpeg development
-# packages serve the -DKORVEL_FFMPEG=system variant, and the ffmpeg tool makes test media.
+# packages serve the -DKORVEL_FFMPEG=system variant, and the ffmpeg tool makes test media. The
+# desktop tests ask GNOME's thumbnail factory (through Debian's Python) for thumbnails, and
+# check the Debian package with lintian.
 set -euo pipefail
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
@@ -14,4 +16,6 @@ $sudo apt-get install -y -qq --no-install-recommends \
   build-essential cmake pkg-config clang-format \
   dpkg-dev nasm libdav1d-dev \
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libturbojpeg0-dev libzimg-dev \
-  libgtest-dev ffmpeg strace ca-certificates "$@" >/dev/null
+  libpng-dev scdoc libgtest-dev ffmpeg strace ca-certificates \
+  python3 python3-pytest python3-gi gir1.2-gnomedesktop-3.0 gir1.2-gdkpixbuf-2.0 bubblewrap \
+  shared-mime-info man-db lintian "$@" >/dev/null

@@ -1,0 +1,39 @@
+# What a Linux desktop meets: the thumbnailer wrapper and its entry, and the manual pages.
+# The entry names the MIME types of the accepted containers that hold video.
+list(JOIN KORVEL_VIDEO_MIME_TYPES ";" KORVEL_THUMBNAILER_MIME_TYPES)
+string(APPEND KORVEL_THUMBNAILER_MIME_TYPES ";")
+list(JOIN KORVEL_VIDEO_MIME_TYPES ", " KORVEL_THUMBNAILER_MIME_LIST)
+configure_file(desktop/korvel.thumbnailer.in korvel.thumbnailer @ONLY)
+
+# The wrapper finds its helper relative to itself, so an installed tree can move.
+set(KORVEL_HELPERS_DIR ${CMAKE_INSTALL_LIBEXECDIR}/korvel)
+file(RELATIVE_PATH KORVEL_HELPERS_FROM_BIN ${CMAKE_INSTALL_FULL_BINDIR}
+     ${CMAKE_INSTALL_PREFIX}/${KORVEL_HELPERS_DIR})
+configure_file(desktop/korvel-thumbnailer.in korvel-thumbnailer @ONLY)
+install(PROGRAMS ${CMAKE_CURRENT_BINARY_DIR}/korvel-thumbnailer DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+add_executable(jpeg-to-png desktop/jpeg_to_png.cpp)
+target_link_libraries(jpeg-to-png PRIVATE PkgConfig::TURBOJPEG PkgConfig::PNG)
+install(TARGETS jpeg-to-png RUNTIME DESTINATION ${KORVEL_HELPERS_DIR})
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/korvel.thumbnailer
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/thumbnailers)
+
+find_program(SCDOC scdoc)
+if(NOT SCDOC)
+  message(FATAL_ERROR "scdoc makes the manual pages: apt-get install scdoc")
+endif()
+configure_file(man/korvel-thumbnailer.1.scd.in man/korvel-thumbnailer.1.scd @ONLY)
+set(KORVEL_MAN_PAGES)
+foreach(_source IN ITEMS ${PROJECT_SOURCE_DIR}/man/korvel.1.scd
+                         ${CMAKE_CURRENT_BINARY_DIR}/man/korvel-thumbnailer.1.scd)
+  get_filename_component(_page ${_source} NAME_WLE)
+  set(_output ${CMAKE_CURRENT_BINARY_DIR}/man/${_page}.gz)
+  # Compressed without a name or time stamp, as Debian installs manual pages.
+  add_custom_command(OUTPUT ${_output}
+    COMMAND sh -c "\"$1\" < \"$2\" > \"$3\" && gzip -9nf \"$3\"" sh ${SCDOC} ${_source}
+            ${CMAKE_CURRENT_BINARY_DIR}/man/${_page}
+    DEPENDS ${_source} VERBATIM)
+  list(APPEND KORVEL_MAN_PAGES ${_output})
+endforeach()
+add_custom_target(man_pages ALL DEPENDS ${KORVEL_MAN_PAGES})
+install(FILES ${KORVEL_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

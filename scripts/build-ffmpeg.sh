@@ -70,7 +70,7 @@ mapfile -t components < <(awk '
   $1 == "bsf" { print "--enable-bsf=" $2 }
 ' "$root/src/media/ffmpeg/accepted_media.txt")
 options=(--disable-everything --disable-programs --disable-doc --disable-network
-  --disable-autodetect --disable-avdevice --disable-avfilter --disable-swresample
+  --disable-autodetect --disable-iconv --disable-avdevice --disable-avfilter --disable-swresample
   --enable-static --disable-shared --enable-pic --toolchain=hardened
   --enable-zlib --enable-libdav1d --extra-version="$revision" "${components[@]}" "$@")
 

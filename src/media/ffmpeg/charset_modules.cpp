@@ -8,6 +8,7 @@
 #include "media/ffmpeg/av_owners.hpp"
 
 namespace korvel {
+#ifndef KORVEL_FFMPEG_WITHOUT_ICONV
 namespace {
 
 // Every character set FFmpeg 5.1's MPEG-TS demuxer converts service and provider names from.
@@ -36,9 +37,14 @@ bool looksLikeTransportStream(int fd) {
 }
 
 }  // namespace
+#endif
 
 CharsetModules CharsetModules::forTransportStream(int fd) {
   CharsetModules modules;
+#ifdef KORVEL_FFMPEG_WITHOUT_ICONV
+  (void)fd;
+  return modules;
+#else
   if (!looksLikeTransportStream(fd)) {
     return modules;
   }
@@ -49,6 +55,7 @@ CharsetModules CharsetModules::forTransportStream(int fd) {
     }
   }
   return modules;
+#endif
 }
 
 }  // namespace korvel

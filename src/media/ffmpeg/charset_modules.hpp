@@ -14,7 +14,8 @@ namespace korvel {
 // whatever the file holds, and stays loaded while it is read.
 class CharsetModules {
  public:
-  // Loads them when the file `fd` looks like MPEG-TS to the library's probe, else nothing.
+  // Loads them when the file `fd` looks like MPEG-TS to the library's probe, else nothing; and
+  // nothing with the bundled FFmpeg, which is built without iconv.
   static CharsetModules forTransportStream(int fd);
 
  private:

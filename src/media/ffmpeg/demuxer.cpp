@@ -56,8 +56,10 @@ FormatContextPtr openFormat(AVIOContext* io) {
 Demuxer::Demuxer(AVIOContext* io) : format_(openFormat(io)), dataStart_(avio_tell(io)) {}
 
 void Demuxer::rewind() {
-  if (!seekToByte(*format_, dataStart_)) {
-    avformat_seek_file(format_.get(), -1, INT64_MIN, 0, 0, 0);
+  // By time: some demuxers read past their header while opening (Ogg, its first data page),
+  // so the byte where the data starts is not always where reading stood.
+  if (avformat_seek_file(format_.get(), -1, INT64_MIN, 0, 0, 0) < 0) {
+    seekToByte(*format_, dataStart_);
   }
 }
 

@@ -16,7 +16,7 @@ class Demuxer {
 
   AVFormatContext& format() const { return *format_; }
 
-  // Where the container's data begins, after its header.
+  // Where reading stood after the header was read: the data begins there or a little before.
   std::int64_t dataStart() const { return dataStart_; }
 
   // Puts the reading back at the start of the data, as after opening.

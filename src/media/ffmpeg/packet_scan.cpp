@@ -274,14 +274,14 @@ std::optional<std::int64_t> firstTimestamp(AVFormatContext& format, ScanBudget& 
   return span ? std::optional(span->first) : std::nullopt;
 }
 
-std::optional<std::int64_t> lastTimestampEnd(AVFormatContext& format, std::int64_t dataStart,
+std::optional<std::int64_t> lastTimestampEnd(AVFormatContext& format, std::int64_t earliestStart,
                                              ScanBudget& budget, const WindowStart& windowStart) {
   const std::int64_t fileSize = avio_size(format.pb);
   if (fileSize <= 0) {
     return std::nullopt;
   }
   for (const std::int64_t window : kTailWindows) {
-    const std::int64_t earliest = std::max(dataStart, fileSize - window);
+    const std::int64_t earliest = std::max(earliestStart, fileSize - window);
     const std::optional<std::int64_t> start = windowStart ? windowStart(earliest) : earliest;
     if (start && seekToByte(format, *start)) {
       SpanTracker tracker(format);
@@ -292,7 +292,7 @@ std::optional<std::int64_t> lastTimestampEnd(AVFormatContext& format, std::int64
         return span->end;
       }
     }
-    if (earliest <= dataStart) {
+    if (earliest <= earliestStart) {
       break;
     }
   }

@@ -39,8 +39,8 @@ using WindowStart = std::function<std::optional<std::int64_t>(std::int64_t earli
 
 // Where the last packets end, as the library reads them from a window before the end of the
 // file to its end; the window widens until it holds a timestamp. Windows start no earlier
-// than `dataStart`.
-std::optional<std::int64_t> lastTimestampEnd(AVFormatContext& format, std::int64_t dataStart,
+// than `earliestStart`.
+std::optional<std::int64_t> lastTimestampEnd(AVFormatContext& format, std::int64_t earliestStart,
                                              ScanBudget& budget,
                                              const WindowStart& windowStart = {});
 

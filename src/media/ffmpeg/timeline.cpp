@@ -250,7 +250,8 @@ class TimelineSearch {
     } else if (rule_.tail == TailEntry::kMatroskaCluster) {
       windowStart = [this](std::int64_t earliest) { return matroskaClusterStart(fd_, earliest); };
     }
-    const auto end = lastTimestampEnd(format_, demuxer_.dataStart(), budget_, windowStart);
+    // Windows reach back to the start of the file at most: the demuxers read from there.
+    const auto end = lastTimestampEnd(format_, 0, budget_, windowStart);
     demuxer_.rewind();
     return end;
   }

@@ -15,6 +15,12 @@ add_custom_target(package_changelog ALL DEPENDS ${_changelog})
 install(FILES ${_changelog} ${PROJECT_SOURCE_DIR}/packaging/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
+# The bundled FFmpeg is embedded deliberately; lintian is told so, and why.
+if(KORVEL_FFMPEG STREQUAL "bundled")
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides.bundled
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME korvel)
+endif()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_CONTACT "korvel developers <developers@korvel.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "how long a video is and what it looks like, for callers")

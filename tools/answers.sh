@@ -3,6 +3,7 @@
 # positions and sizes), one line per request, so two builds can be compared with diff:
 #   tools/answers.sh build/korvel ../shared/media tests/fixtures > before.txt
 set -uo pipefail
+# shellcheck source=tools/media.sh
 . "$(dirname "$0")/media.sh"
 korvel=$1
 shift

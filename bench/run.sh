@@ -69,7 +69,7 @@ row() {
 }
 median() { sort -g "$1" | awk '{ v[NR] = $1 } END { printf "%.2f", (v[int((NR + 1) / 2)] + v[int(NR / 2) + 1]) / 2 }'; }
 
-load_before=$(uptime)
+load_before=$(cut -d" " -f1-3 /proc/loadavg)
 floor=$(measure floor 5 "$runs" -n floor "$out/floor" -n refusal "$korvel info !")
 info_rows=() frame_rows=()
 for file in "${files[@]}"; do
@@ -93,26 +93,27 @@ for file in "${files[@]}"; do
     frame_rows+=("$(row "frame-$p" "$name, p = $p" "$times" "$peaks")")
   done
 done
-load_after=$(uptime)
+load_after=$(cut -d" " -f1-3 /proc/loadavg)
 
 read -r floor_ms refusal_ms <<<"$floor"
-ffmpeg_inside=$(grep -aom1 'FFmpeg version [0-9][[:graph:]]*' "$korvel" || echo 'the system FFmpeg')
+ffmpeg_inside=$(grep -aom1 'FFmpeg version [0-9][[:graph:]]*' "$korvel" || echo 'no FFmpeg')
 {
   cat <<EOF
 # korvel benchmarks
 
-Made by \`bench/run.sh\` on $(date -u '+%F %H:%M UTC'), korvel at commit $(git rev-parse --short HEAD)
-($ffmpeg_inside built in, $(readelf -d "$korvel" | grep -c NEEDED) shared libraries needed), against
-$(ffmpeg -version | head -1 | cut -d' ' -f1-3), ffmpegthumbnailer $(ffmpegthumbnailer -v 2>&1 |
-  awk '{ print $NF }') and $(mediainfo --Version | tail -1), on $(nproc) cores ($(grep -m1 'model name' \
-  /proc/cpuinfo | cut -d: -f2 | xargs)). Other work kept the machine busy, so the times are longer
-than on a quiet machine; the ratios, measured side by side in one hyperfine run per row, hold
-better.
+Made by \`bench/run.sh\` on $(date -u '+%F %H:%M UTC').
 
-- Load before: \`$(xargs <<<"$load_before")\`; after: \`$(xargs <<<"$load_after")\`.
-- Median wall time of $runs runs for \`info\`, $frame_runs for \`frame\`, after warm-up runs (hyperfine
-  -N, no shell); peak RSS of one more run (\`/usr/bin/time -f %M\`). Ratio: korvel's median over
-  the peer's, below 1 where korvel is faster.
+- korvel: $korvel at commit $(git -C "$(dirname "$korvel")" rev-parse --short HEAD 2>/dev/null ||
+  echo '?'), $ffmpeg_inside built in, $(readelf -d "$korvel" | grep -c NEEDED) shared libraries needed.
+- Peers: $(ffmpeg -version | head -1 | cut -d' ' -f1-3) (ffprobe), ffmpegthumbnailer \
+$(ffmpegthumbnailer -v 2>&1 | awk '{ print $NF }'), $(mediainfo --Version | tail -1).
+- Machine: $(nproc) cores ($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)), load average
+  $load_before before and $load_after after: other work kept it busy, so the times are longer
+  than on a quiet machine; the ratios, measured side by side in one hyperfine run per row, hold
+  better.
+- Method: median wall time of $runs runs for \`info\`, $frame_runs for \`frame\`, after warm-up runs
+  (hyperfine -N, no shell); peak RSS of one more run (\`/usr/bin/time -f %M\`). Ratio: korvel's
+  median over the peer's, below 1 where korvel is faster.
 - Loading floor: a program that links what korvel links and returns takes $(printf %.1f \
   "$floor_ms") ms; korvel refusing a request before it opens anything, $(printf %.1f "${refusal_ms%!}") ms.
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # korvel beside the tools that answer the same questions, timed by hyperfine; writes BENCHMARKS.md.
-#   bench/run.sh [KORVEL [RUNS]]    (default build/korvel, 10 runs (frame: half); ~6 min on 2 cores)
+#   bench/run.sh [KORVEL [RUNS]]    (default build/korvel, 10 runs (frame: half); ~7 min on 2 busy cores)
 # `info` against ffprobe and mediainfo; `frame` at p = 0 and 0.5, 256 px, against
 # ffmpegthumbnailer at the same position and size; the loading floor. Median wall time of RUNS
 # runs without a shell (hyperfine -N), peak RSS of one more run (/usr/bin/time). Every

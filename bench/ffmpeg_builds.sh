@@ -7,6 +7,7 @@
 # build-system/ when missing; report in bench/results/ffmpeg-builds.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. tools/media.sh
 runs=${1:-10}
 for tool in hyperfine ffprobe mediainfo ffmpegthumbnailer; do
   command -v "$tool" >/dev/null || { echo "needs $tool (apt-get install $tool)" >&2; exit 1; }
@@ -34,7 +35,7 @@ PKG_CONFIG_PATH=$prefix/lib/pkgconfig floor floor-bundled --static
 floor floor-system
 
 sample=tests/fixtures/info_1500ms.mp4
-path=$(printf %s "$sample" | base64 -w0)
+path=$(path_arg "$sample")
 loaded() { LD_DEBUG=files "$@" 2>&1 >/dev/null | grep -c 'calling init:' || true; }
 {
   echo "# korvel on the bundled and on the system FFmpeg"
@@ -55,11 +56,11 @@ hyperfine -N -w 3 -r "$runs" --export-json "$out/floor.json" -n bundled "$out/fl
 
 media=()
 while IFS= read -r file; do media+=("$file"); done < <(
-  { [ -d ../shared/media ] && find ../shared/media -type f ! -name '*.tsv' ! -name LICENSE \
-    ! -name NOTICE; ls tests/fixtures/long_gop_h264*.mp4; } | LC_ALL=C sort)
+  { [ -d ../shared/media ] && media_files ../shared/media; ls tests/fixtures/long_gop_h264*.mp4; } |
+    LC_ALL=C sort)
 i=0
 for file in "${media[@]}"; do
-  p=$(printf %s "$file" | base64 -w0)
+  p=$(path_arg "$file")
   build/korvel info "$p" >/dev/null 2>&1 || continue
   i=$((i + 1))
   echo "$file" >"$out/file-$i"

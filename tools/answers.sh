@@ -3,6 +3,8 @@
 # positions and sizes), one line per request, so two builds can be compared with diff:
 #   tools/answers.sh build/korvel ../shared/media tests/fixtures > before.txt
 set -uo pipefail
+# shellcheck source=tools/media.sh
+. "$(dirname "$0")/media.sh"
 korvel=$1
 shift
 ask() {
@@ -11,9 +13,8 @@ ask() {
   status=${PIPESTATUS[0]}
   printf '%s' "$out/$status"
 }
-find "$@" -type f ! -name '*.sh' ! -name '*.py' ! -name '*.md' ! -name '*.tsv' \
-  ! -name LICENSE ! -name NOTICE | LC_ALL=C sort | while read -r file; do
-  path=$(printf %s "$file" | base64 -w0)
+media_files "$@" | while read -r file; do
+  path=$(path_arg "$file")
   info=$("$korvel" info "$path" 2>/dev/null; printf '/%s' "$?")
   line="$file info=$info"
   if [[ $info == *'/0' ]]; then

@@ -1,8 +1,8 @@
 // Library-loading floor: the cheapest possible process that links the same
 // shared libraries as korvel and makes the dynamic loader really map and
 // relocate each of them. Timing it shows how much of a korvel run is spent
-// before korvel's own code starts. bench.py also links it, --no-as-needed,
-// against any further library korvel's binary needs (e.g. zimg).
+// before korvel's own code starts. bench/run.sh and bench/ffmpeg_builds.sh
+// link it with --no-as-needed against every further library korvel needs.
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>

@@ -1,5 +1,6 @@
 # cmake -DSOURCE_DIR=src -DLAYERS="folder=lower,lower|..." -P CheckLayers.cmake
-# Fails when a file includes a header of a folder its own folder does not link to.
+# Fails when a file includes a header of a folder its own folder does not link to, or FFmpeg's
+# headers outside ffmpeg/.
 cmake_minimum_required(VERSION 3.20)
 string(REPLACE "|" ";" LAYERS "${LAYERS}")
 set(_failed FALSE)
@@ -18,6 +19,11 @@ foreach(_entry IN LISTS LAYERS)
         set(_failed TRUE)
       endif()
     endforeach()
+    file(STRINGS ${_file} _ffmpeg REGEX "^#include <lib(av|sw)[a-z]+/")
+    if(_ffmpeg AND NOT _folder STREQUAL "ffmpeg")
+      message(SEND_ERROR "${_file}: only ffmpeg/ includes FFmpeg")
+      set(_failed TRUE)
+    endif()
   endforeach()
 endforeach()
 if(_failed)

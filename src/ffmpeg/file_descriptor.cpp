@@ -4,9 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-
-#include "ffmpeg/av_owners.hpp"
+#include "media/media_error.hpp"
 
 namespace korvel {
 

@@ -1,13 +1,9 @@
 #include "ffmpeg/frame_extraction.hpp"
 
-#include <algorithm>
+#include <array>
 #include <cstring>
 #include <optional>
 #include <type_traits>
-
-extern "C" {
-#include <libavutil/display.h>
-}
 
 #include "ffmpeg/demuxer.hpp"
 #include "ffmpeg/frame_conversion.hpp"

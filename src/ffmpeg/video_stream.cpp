@@ -1,7 +1,6 @@
 #include "ffmpeg/video_stream.hpp"
 
 #include <algorithm>
-#include <array>
 #include <optional>
 #include <tuple>
 

@@ -1,6 +1,5 @@
 #include "picture/tone_table.hpp"
 
-#include <algorithm>
 #include <cmath>
 
 namespace korvel {

@@ -13,13 +13,14 @@
 #include <string>
 #include <string_view>
 
-#include "cli/base64.hpp"
-#include "cli/source_location.hpp"
-#include "cli/strict_double.hpp"
-#include "cli/tool_error.hpp"
-#include "media/frame_command.hpp"
-#include "media/frame_geometry.hpp"
-#include "media/info_command.hpp"
+#include "app/frame_command.hpp"
+#include "app/info_command.hpp"
+#include "picture/frame_geometry.hpp"
+#include "request/base64.hpp"
+#include "request/frame_request.hpp"
+#include "request/source_path.hpp"
+#include "request/strict_double.hpp"
+#include "request/tool_error.hpp"
 
 namespace {
 

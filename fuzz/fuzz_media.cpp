@@ -3,23 +3,27 @@
 // a sanitizer report, a leak, a hang or a broken invariant is a finding.
 
 #include <sys/mman.h>
+#include <turbojpeg.h>
 #include <unistd.h>
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 
-#include "media/duration_gate.hpp"
-#include "media/frame_command.hpp"
-#include "media/media_asset.hpp"
+#include "app/media_command.hpp"
+#include "ffmpeg/media_file.hpp"
+#include "request/strict_double.hpp"
+#include "request/tool_error.hpp"
 
 namespace {
 
-constexpr std::array kPositions = {0.0, 0.5, 0.99};
-constexpr std::array kSides = {64.0, 256.0};
-constexpr double kJpegQuality = 0.85;
+constexpr std::array<std::string_view, 3> kPositions = {"0", "0.5", "0.99"};
+constexpr std::array<std::string_view, 2> kSides = {"64", "256"};
 
 // One memory file for the whole run, reopened through /proc like any path korvel is given.
 int memoryFile() {
@@ -45,30 +49,38 @@ void holdInput(const std::uint8_t* data, std::size_t size) {
   }
 }
 
-// What a caller relies on: a picture inside the square, with exactly its pixels.
-void checkImage(const korvel::FrameImage& image, double side) {
-  const bool fits = image.width >= 1 && image.height >= 1 && image.width <= side &&
-                    image.height <= side &&
-                    image.rgb.size() == static_cast<std::size_t>(image.width) * image.height * 3;
+// What a caller relies on: a JPEG of a picture inside the square.
+void checkJpeg(std::span<const std::byte> jpeg, double side) {
+  const std::unique_ptr<void, decltype(&tjDestroy)> decoder(tjInitDecompress(), tjDestroy);
+  int width = 0;
+  int height = 0;
+  int subsampling = 0;
+  int colourspace = 0;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(jpeg.data());
+  const bool fits = decoder &&
+                    tjDecompressHeader3(decoder.get(), bytes, jpeg.size(), &width, &height,
+                                        &subsampling, &colourspace) == 0 &&
+                    width >= 1 && height >= 1 && width <= side && height <= side;
   if (!fits) {
     std::abort();
   }
 }
 
-// The last byte picks the request, so each input replays the same one.
+// The last byte picks the request, so each input replays the same one. The request takes
+// korvel's own path from the opened file on, its answer caught by the sink.
 void exercise(const std::string& path, std::uint8_t selector) {
-  korvel::MediaAsset media = korvel::MediaAsset::open(korvel::SourceLocation{path});
-  const double duration = media.loadDuration();
-  if (!korvel::passesDurationGate(duration)) {
-    return;
-  }
-  const double position = kPositions[selector % kPositions.size()];
-  const double side = kSides[selector / kPositions.size() % kSides.size()];
-  const korvel::FrameImage image =
-      media.imageAt(korvel::frameRequestTime(duration, position), side, true);
-  checkImage(image, side);
-  if (!korvel::encodeJpeg(image, kJpegQuality)) {
-    std::abort();  // a well-formed picture always encodes
+  const std::string_view position = kPositions[selector % kPositions.size()];
+  const std::string_view side = kSides[selector / kPositions.size() % kSides.size()];
+  const korvel::Arguments arguments = {"korvel", "frame", "", position, side};
+  const std::unique_ptr<korvel::MediaSource> media = korvel::openMediaFile(path);
+  try {
+    korvel::runMediaCommand(arguments, *media, [side](std::span<const std::byte> jpeg) {
+      checkJpeg(jpeg, korvel::parseStrictDouble(side).value());
+    });
+  } catch (const korvel::ToolError& error) {
+    if (error.code() == korvel::ToolError::kEncodingFailed) {
+      std::abort();  // a well-formed picture always encodes
+    }
   }
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the FFmpeg korvel links by default: the source of Debian 12's own `ffmpeg` package
 # (Debian's patches included), configured with only the components listed in
-# src/media/ffmpeg/accepted_media.txt, as static libraries.
+# src/ffmpeg/accepted_media.txt, as static libraries.
 #
 #   scripts/build-ffmpeg.sh <cache folder> [further configure option ...]
 #
@@ -68,7 +68,7 @@ mapfile -t components < <(awk '
   $1 == "audio" { print "--enable-decoder=" $2 }
   $1 == "parser" { print "--enable-parser=" $2 }
   $1 == "bsf" { print "--enable-bsf=" $2 }
-' "$root/src/media/ffmpeg/accepted_media.txt")
+' "$root/src/ffmpeg/accepted_media.txt")
 options=(--disable-everything --disable-programs --disable-doc --disable-network
   --disable-autodetect --disable-iconv --disable-avdevice --disable-avfilter --disable-swresample
   --enable-static --disable-shared --enable-pic --toolchain=hardened

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "cli/base64.hpp"
-#include "cli/source_location.hpp"
-#include "cli/tool_error.hpp"
+#include "request/base64.hpp"
+#include "request/source_path.hpp"
+#include "request/tool_error.hpp"
 
 namespace korvel {
 namespace {

@@ -3,8 +3,8 @@
 #include <sstream>
 #include <string>
 
-#include "media/ffmpeg/accepted_media.hpp"
-#include "media/ffmpeg/container_rules.hpp"
+#include "ffmpeg/accepted_media.hpp"
+#include "ffmpeg/container_rules.hpp"
 
 namespace korvel {
 namespace {

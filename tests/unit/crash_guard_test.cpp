@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "cli/run.hpp"
+#include "process/run.hpp"
 
 namespace korvel {
 namespace {
@@ -28,17 +28,17 @@ class CrashGuard : public testing::TestWithParam<int> {
 
 TEST_P(CrashGuard, FaultInTheRunBecomesTheFailureLine) {
   const int signal = GetParam();
-  EXPECT_EXIT(runTool(
-                  kInfoArguments,
-                  [signal](const Arguments&, const SourceLocation&) { raise(signal); }, 10s),
-              testing::ExitedWithCode(1), kFailureOnly);
+  EXPECT_EXIT(
+      runTool(
+          kInfoArguments, [signal](const Arguments&, const SourcePath&) { raise(signal); }, 10s),
+      testing::ExitedWithCode(1), kFailureOnly);
 }
 
 TEST_P(CrashGuard, FaultOnAnotherThreadBecomesTheFailureLine) {
   const int signal = GetParam();
   EXPECT_EXIT(runTool(
                   kInfoArguments,
-                  [signal](const Arguments&, const SourceLocation&) {
+                  [signal](const Arguments&, const SourcePath&) {
                     std::thread([signal] { raise(signal); }).join();
                   },
                   10s),
@@ -64,7 +64,7 @@ TEST(CrashGuardOverflow, StackOverflowBecomesTheFailureLine) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       runTool(
-          kInfoArguments, [](const Arguments&, const SourceLocation&) { recurseForever(0); }, 10s),
+          kInfoArguments, [](const Arguments&, const SourcePath&) { recurseForever(0); }, 10s),
       testing::ExitedWithCode(1), kFailureOnly);
 }
 

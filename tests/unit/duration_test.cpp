@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <limits>
 
-#include "cli/tool_error.hpp"
-#include "media/duration_gate.hpp"
-#include "media/info_command.hpp"
+#include "app/duration_gate.hpp"
+#include "app/info_command.hpp"
+#include "request/tool_error.hpp"
 
 namespace korvel {
 namespace {

@@ -1,4 +1,4 @@
-#include "media/ffmpeg/encryption.hpp"
+#include "ffmpeg/encryption.hpp"
 
 #include <gtest/gtest.h>
 

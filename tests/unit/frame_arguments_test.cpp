@@ -6,8 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "cli/tool_error.hpp"
-#include "media/frame_command.hpp"
+#include "app/frame_command.hpp"
+#include "request/frame_request.hpp"
+#include "request/tool_error.hpp"
 
 namespace korvel {
 namespace {

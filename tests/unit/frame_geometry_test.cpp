@@ -1,4 +1,4 @@
-#include "media/frame_geometry.hpp"
+#include "picture/frame_geometry.hpp"
 
 #include <gtest/gtest.h>
 

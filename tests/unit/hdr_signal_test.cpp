@@ -1,4 +1,4 @@
-#include "media/ffmpeg/hdr_signal.hpp"
+#include "ffmpeg/hdr_signal.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@ extern "C" {
 #include <libavutil/mastering_display_metadata.h>
 }
 
-#include "media/ffmpeg/dolby_vision.hpp"
-#include "media/tone_curve.hpp"
+#include "ffmpeg/dolby_vision.hpp"
+#include "picture/tone_curve.hpp"
 
 namespace korvel {
 namespace {

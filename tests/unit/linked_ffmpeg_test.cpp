@@ -14,7 +14,7 @@ extern "C" {
 #include <string_view>
 #include <vector>
 
-#include "media/ffmpeg/accepted_media.hpp"
+#include "ffmpeg/accepted_media.hpp"
 
 namespace korvel {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "media/ffmpeg/frame_conversion.hpp"
+#include "ffmpeg/frame_conversion.hpp"
 
 namespace korvel {
 namespace {

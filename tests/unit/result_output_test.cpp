@@ -9,8 +9,8 @@
 #include <system_error>
 #include <thread>
 
-#include "cli/fd_writer.hpp"
-#include "cli/result_writer.hpp"
+#include "process/fd_writer.hpp"
+#include "process/result_writer.hpp"
 
 namespace korvel {
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "cli/result_writer.hpp"
-#include "cli/run.hpp"
-#include "cli/tool_error.hpp"
+#include "process/result_writer.hpp"
+#include "process/run.hpp"
+#include "request/tool_error.hpp"
 
 namespace korvel {
 namespace {
@@ -38,14 +38,14 @@ class RunTool : public testing::Test {
 
 TEST_F(RunTool, StageThatReturnsExitsZeroSilently) {
   EXPECT_EXIT(runTool(
-                  kInfoArguments, [](const Arguments&, const SourceLocation&) {}, 10s),
+                  kInfoArguments, [](const Arguments&, const SourcePath&) {}, 10s),
               testing::ExitedWithCode(0), kNothing);
 }
 
 TEST_F(RunTool, StageSeesTheDecodedPath) {
   EXPECT_EXIT(runTool(
                   kInfoArguments,
-                  [](const Arguments&, const SourceLocation& location) {
+                  [](const Arguments&, const SourcePath& location) {
                     if (location.path != "/a.mp4") {
                       throw std::logic_error("wrong path");
                     }
@@ -58,7 +58,7 @@ TEST_F(RunTool, BlockedStageIsEndedByTheWatchdogWithStatusTwo) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EXIT(runTool(
                   kInfoArguments,
-                  [](const Arguments&, const SourceLocation&) {
+                  [](const Arguments&, const SourcePath&) {
                     for (;;) {
                       pause();
                     }
@@ -73,36 +73,35 @@ TEST_F(RunTool, BlockedStageIsEndedByTheWatchdogWithStatusTwo) {
 TEST_F(RunTool, QuickStageDoesNotWaitForTheWatchdog) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EXIT(runTool(
-                  kInfoArguments, [](const Arguments&, const SourceLocation&) {}, 20s),
+                  kInfoArguments, [](const Arguments&, const SourcePath&) {}, 20s),
               testing::ExitedWithCode(0), kNothing);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
 }
 
 TEST_F(RunTool, ToolErrorInStageIsTheFixedFailure) {
-  EXPECT_EXIT(runTool(
-                  kInfoArguments,
-                  [](const Arguments&, const SourceLocation&) {
-                    throw ToolError(ToolError::kEncodingFailed);
-                  },
-                  10s),
-              testing::ExitedWithCode(1), kFailureOnly);
+  EXPECT_EXIT(
+      runTool(
+          kInfoArguments,
+          [](const Arguments&, const SourcePath&) { throw ToolError(ToolError::kEncodingFailed); },
+          10s),
+      testing::ExitedWithCode(1), kFailureOnly);
 }
 
 TEST_F(RunTool, AnyOtherExceptionInStageIsTheSameFailure) {
   EXPECT_EXIT(runTool(
                   kInfoArguments,
-                  [](const Arguments&, const SourceLocation&) {
+                  [](const Arguments&, const SourcePath&) {
                     throw std::runtime_error("details that must not leak");
                   },
                   10s),
               testing::ExitedWithCode(1), kFailureOnly);
   EXPECT_EXIT(runTool(
-                  kInfoArguments, [](const Arguments&, const SourceLocation&) { throw 42; }, 10s),
+                  kInfoArguments, [](const Arguments&, const SourcePath&) { throw 42; }, 10s),
               testing::ExitedWithCode(1), kFailureOnly);
 }
 
 TEST_F(RunTool, BadInvocationFailsBeforeTheStage) {
-  const auto markingStage = [](const Arguments&, const SourceLocation&) { writeMarker(); };
+  const auto markingStage = [](const Arguments&, const SourcePath&) { writeMarker(); };
   for (const std::size_t count : {1, 2}) {
     // Shrunk in place, so reading past the end would still find a valid path.
     Arguments shortened = kInfoArguments;
@@ -118,7 +117,7 @@ TEST_F(RunTool, BadInvocationFailsBeforeTheStage) {
 }
 
 TEST_F(RunTool, ResultToClosedOutputIsTheFixedFailureNotADeathBySignal) {
-  const auto writingStage = [](const Arguments&, const SourceLocation&) {
+  const auto writingStage = [](const Arguments&, const SourcePath&) {
     const std::string json = R"({"duration_ms":1})";
     writeResult(std::as_bytes(std::span(json)));
   };

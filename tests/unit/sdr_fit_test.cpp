@@ -1,4 +1,4 @@
-#include "media/sdr_fit.hpp"
+#include "picture/sdr_fit.hpp"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-#include "cli/strict_double.hpp"
+#include "request/strict_double.hpp"
 
 namespace korvel {
 namespace {

@@ -1,4 +1,4 @@
-#include "media/tone_curve.hpp"
+#include "picture/tone_curve.hpp"
 
 #include <gtest/gtest.h>
 

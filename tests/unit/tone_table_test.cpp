@@ -1,4 +1,4 @@
-#include "media/tone_table.hpp"
+#include "picture/tone_table.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,56 @@
+#include "ffmpeg/container_rules.hpp"
+
+#include <array>
+
+namespace korvel {
+namespace {
+
+using enum TimelineOrigin;
+using enum LengthRule;
+using enum TailEntry;
+
+// Every accepted container, by FFmpeg's demuxer name.
+constexpr std::array kRules = {
+    ContainerRule{"mov", kZero, kMp4Boxes},
+    ContainerRule{"matroska", kZero, kStatedElseTail, kMatroskaCluster},
+    // Frame counts and send times from zero: a muxer that starts late writes the gap as time
+    // (empty frames, a preroll), as MP4 writes an empty edit.
+    ContainerRule{"avi", kZero, kLibrary},
+    ContainerRule{"asf", kZero, kLibrary},
+    ContainerRule{"mpegts", kFirstTimestamp, kLibrary},
+    ContainerRule{"mpeg", kFirstTimestamp, kLibrary},
+    // Granule positions are absolute; the library's own reading of them can understate.
+    ContainerRule{"ogg", kFirstTimestamp, kTimestamps},
+    // Tag times run on the recorder's clock; the library turns a missing header duration into
+    // the last tag's absolute time.
+    ContainerRule{"flv", kFirstTimestamp, kStatedCheckedByTimestamps, kFlvTag},
+    ContainerRule{"mp3", kZero, kStatedElsePackets},
+    ContainerRule{"aac", kZero, kStatedElsePackets},
+    ContainerRule{"flac", kZero, kStatedElsePackets},
+    ContainerRule{"amr", kZero, kStatedElsePackets},
+    ContainerRule{"wav", kZero, kStatedElsePcm},
+    ContainerRule{"aiff", kZero, kStatedElsePcm},
+    ContainerRule{"caf", kZero, kStatedElsePcm},
+};
+
+constexpr ContainerRule kOther{"", kZero, kLibrary};
+
+// FFmpeg names a demuxer by the list of formats it reads: "mov,mp4,m4a,3gp,3g2,mj2".
+std::string_view firstName(const char* names) {
+  const std::string_view all(names);
+  return all.substr(0, all.find(','));
+}
+
+}  // namespace
+
+const ContainerRule& containerRule(const AVInputFormat& format) {
+  const std::string_view name = firstName(format.name);
+  for (const ContainerRule& rule : kRules) {
+    if (rule.demuxer == name) {
+      return rule;
+    }
+  }
+  return kOther;
+}
+
+}  // namespace korvel

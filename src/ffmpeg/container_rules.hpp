@@ -1,0 +1,56 @@
+#pragma once
+
+#include <string_view>
+
+#include "ffmpeg/av_owners.hpp"
+
+namespace korvel {
+
+// Where position 0 of a file's timeline lies on its streams' clock.
+enum class TimelineOrigin {
+  // The clock's zero: an empty edit or a late first frame is part of the timeline.
+  kZero,
+  // The first timestamp: broadcast and streaming clocks start anywhere.
+  kFirstTimestamp,
+};
+
+// How a container's length is found. A header is only a shortcut to the span of the media's
+// own timestamps, taken where it can be trusted.
+enum class LengthRule {
+  // The movie header, unless it says "unknown" or the sample tables contradict it; else the
+  // sample tables, or for fragmented files the fragment header or the fragments themselves.
+  kMp4Boxes,
+  // The segment's stated duration; else the last timestamps near the end of the file.
+  kStatedElseTail,
+  // The timestamps at both ends, always: what the library reports may be a guess.
+  kTimestamps,
+  // The timestamps at both ends, and a stated duration only where it agrees with them.
+  kStatedCheckedByTimestamps,
+  // What the library reads: the header, or the timestamps at both ends (MPEG-TS/PS).
+  kLibrary,
+  // A real header (frame count, sample count); else every packet's timestamp within a bound;
+  // else the bit-rate estimate, only where the bit rate is shown to be constant.
+  kStatedElsePackets,
+  // The data size over the block size for PCM; otherwise as kStatedElsePackets.
+  kStatedElsePcm,
+};
+
+// Where reading near the end of a file may start. A byte offset inside a payload can look
+// like a container's structure; these start only where the real structure does.
+enum class TailEntry {
+  kAnyByte,
+  kMatroskaCluster,  // a cluster reached by walking the elements by their sizes
+  kFlvTag,           // a tag reached by following the tag sizes back from the end
+};
+
+struct ContainerRule {
+  std::string_view demuxer;
+  TimelineOrigin origin;
+  LengthRule length;
+  TailEntry tail = TailEntry::kAnyByte;
+};
+
+// The rule of the container `format` was opened as.
+const ContainerRule& containerRule(const AVInputFormat& format);
+
+}  // namespace korvel

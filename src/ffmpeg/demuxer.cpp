@@ -1,0 +1,96 @@
+#include "ffmpeg/demuxer.hpp"
+
+#include <cerrno>
+#include <cstddef>
+#include <vector>
+
+#include "ffmpeg/accepted_media.hpp"
+#include "ffmpeg/decoder_limits.hpp"
+
+namespace korvel {
+namespace {
+
+// Every secondary open a demuxer may attempt (references, segments, playlists) ends here.
+int refuseSecondaryOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) {
+  return AVERROR(EPERM);
+}
+
+// No single buffer of the media libraries needs more, an 8K picture's plane included; a
+// larger request comes from a lying header.
+constexpr std::size_t kLargestAllocationBytes = std::size_t{256} << 20;
+
+// Standard error carries nothing but the failure line.
+void configureLibraries() {
+  av_log_set_level(AV_LOG_QUIET);
+  av_max_alloc(kLargestAllocationBytes);
+}
+
+FormatContextPtr openFormat(AVIOContext* io) {
+  configureLibraries();
+  AVFormatContext* context = avformat_alloc_context();
+  if (context == nullptr) {
+    throw MediaError();
+  }
+  context->pb = io;
+  context->flags |= AVFMT_FLAG_CUSTOM_IO;
+  context->io_open = refuseSecondaryOpen;
+
+  AVDictionary* rawOptions = nullptr;
+  av_dict_set(&rawOptions, "format_whitelist", kAcceptedFormats, 0);
+  av_dict_set(&rawOptions, "protocol_whitelist", "none", 0);
+  av_dict_set(&rawOptions, "enable_drefs", "0", 0);
+  av_dict_set_int(&rawOptions, "max_streams", kMostStreams, 0);
+  DictionaryPtr options(rawOptions);
+
+  rawOptions = options.release();
+  const int status = avformat_open_input(&context, "", nullptr, &rawOptions);
+  options.reset(rawOptions);
+  if (status < 0) {
+    throw MediaError();  // avformat_open_input has freed the context
+  }
+  return FormatContextPtr(context);
+}
+
+}  // namespace
+
+Demuxer::Demuxer(AVIOContext* io) : format_(openFormat(io)), dataStart_(avio_tell(io)) {}
+
+void Demuxer::rewind() {
+  // By time: some demuxers read past their header while opening (Ogg, its first data page),
+  // so the byte where the data starts is not always where reading stood.
+  if (avformat_seek_file(format_.get(), -1, INT64_MIN, 0, 0, 0) < 0) {
+    seekToByte(*format_, dataStart_);
+  }
+}
+
+bool seekToByte(AVFormatContext& format, std::int64_t position) {
+  // A byte seek alone leaves a demuxer's own end-of-data state as it was (Matroska's stays
+  // set after reading to the end); a seek by time resets it.
+  avformat_seek_file(&format, -1, INT64_MIN, 0, 0, 0);
+  return av_seek_frame(&format, -1, position, AVSEEK_FLAG_BYTE) >= 0;
+}
+
+bool Demuxer::findStreamInfo() {
+  if (!streamsLearned_) {
+    // The probing decodes pictures too: the same limits as korvel's own decoders.
+    std::vector<DictionaryPtr> limits(format_->nb_streams);
+    for (DictionaryPtr& streamLimits : limits) {
+      AVDictionary* raw = nullptr;
+      av_dict_set_int(&raw, "max_pixels", kLargestPicturePixels, 0);
+      av_dict_set_int(&raw, "threads", 1, 0);
+      streamLimits.reset(raw);
+    }
+    std::vector<AVDictionary*> options;
+    options.reserve(limits.size());
+    for (DictionaryPtr& streamLimits : limits) {
+      options.push_back(streamLimits.release());
+    }
+    streamsLearned_ = avformat_find_stream_info(format_.get(), options.data()) >= 0;
+    for (std::size_t i = 0; i < limits.size(); ++i) {
+      limits[i].reset(options[i]);  // what the probing left of them
+    }
+  }
+  return *streamsLearned_;
+}
+
+}  // namespace korvel

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+
+#include "ffmpeg/av_owners.hpp"
+
+namespace korvel {
+
+// The reading of the one file a run works on, through its already opened descriptor.
+struct FileReading {
+  // Far more than any request needs (the duration scans read at most 64 MiB, a picture a group
+  // of frames): a bound for a file that would keep a demuxer reading, such as a sparse file
+  // of zeros after a real header.
+  static constexpr std::int64_t kMostBytes = std::int64_t{256} << 20;
+
+  int fd = -1;
+  std::int64_t bytesRead = 0;
+
+  bool exhausted() const { return bytesRead >= kMostBytes; }
+};
+
+// An AVIOContext that reads `reading` (which must outlive it), so the demuxer never resolves a
+// name, a URL or a protocol of its own; past the bound, reads fail.
+IoContextPtr makeFileIo(FileReading& reading);
+
+}  // namespace korvel

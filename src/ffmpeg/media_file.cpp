@@ -1,0 +1,71 @@
+#include "ffmpeg/media_file.hpp"
+
+#include "ffmpeg/charset_modules.hpp"
+#include "ffmpeg/demuxer.hpp"
+#include "ffmpeg/file_descriptor.hpp"
+#include "ffmpeg/file_io.hpp"
+#include "ffmpeg/frame_extraction.hpp"
+#include "ffmpeg/mp4_movie.hpp"
+#include "ffmpeg/timeline.hpp"
+
+namespace korvel {
+namespace {
+
+// Members are destroyed in reverse: the demuxer before its reader, the reader before the file.
+// The reader points at `reading_`, so a MediaFile never moves.
+class MediaFile final : public MediaSource {
+ public:
+  explicit MediaFile(FileDescriptor opened)
+      : file_(std::move(opened)),
+        charsets_(CharsetModules::forTransportStream(file_.get())),
+        reading_{file_.get()},
+        io_(makeFileIo(reading_)),
+        demuxer_(io_.get()) {}
+  MediaFile(const MediaFile&) = delete;
+  MediaFile& operator=(const MediaFile&) = delete;
+
+  double loadDuration() override { return knownTimeline().seconds; }
+
+  FrameImage imageAt(MediaTime time, double maxSide) override {
+    const std::int64_t start = knownTimeline().start;
+    FrameImage image = extractFrame(demuxer_, time, start, maxSide);
+    checkReading();
+    return image;
+  }
+
+ private:
+  // What was read past the bound is no answer.
+  void checkReading() const {
+    if (reading_.exhausted()) {
+      throw MediaError();
+    }
+  }
+
+  const Timeline& knownTimeline() {
+    if (!timeline_) {
+      timeline_ = findTimeline(demuxer_, file_.get());
+      checkReading();
+    }
+    return *timeline_;
+  }
+
+  FileDescriptor file_;
+  CharsetModules charsets_;
+  FileReading reading_;
+  IoContextPtr io_;
+  Demuxer demuxer_;
+  std::optional<Timeline> timeline_;
+};
+
+}  // namespace
+
+std::unique_ptr<MediaSource> openMediaFile(const std::string& path) {
+  FileDescriptor file = openRegularFile(path);
+  // The library would set aside room for every claimed sample before reading one.
+  if (!mp4SampleTablesFit(file.get())) {
+    throw MediaError();
+  }
+  return std::make_unique<MediaFile>(std::move(file));
+}
+
+}  // namespace korvel

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "ffmpeg/av_owners.hpp"
+
+namespace korvel {
+
+// What working out a duration may spend: bytes of packets read, and time.
+class ScanBudget {
+ public:
+  ScanBudget(std::int64_t bytes, std::chrono::milliseconds time);
+
+  // Counts bytes read; false once either limit is passed.
+  bool spend(std::int64_t bytes);
+
+ private:
+  std::int64_t bytesLeft_;
+  std::chrono::steady_clock::time_point deadline_;
+};
+
+// A stretch of the streams' clock, in microseconds.
+struct TimestampSpan {
+  std::int64_t first = 0;
+  std::int64_t end = 0;  // the latest presentation time plus that packet's length
+  // The longest stream's stretches between jumps of its clock, added up.
+  std::int64_t continuous = 0;
+};
+
+// The earliest presentation time among the first packets, read from where the demuxer stands.
+std::optional<std::int64_t> firstTimestamp(AVFormatContext& format, ScanBudget& budget);
+
+// Moves the start of a tail window (at least `earliest`) to where the container can be read
+// from; nothing when there is no such place.
+using WindowStart = std::function<std::optional<std::int64_t>(std::int64_t earliest)>;
+
+// Where the last packets end, as the library reads them from a window before the end of the
+// file to its end; the window widens until it holds a timestamp. Windows start no earlier
+// than `earliestStart`.
+std::optional<std::int64_t> lastTimestampEnd(AVFormatContext& format, std::int64_t earliestStart,
+                                             ScanBudget& budget,
+                                             const WindowStart& windowStart = {});
+
+// The span of every packet from where the demuxer stands to the end of the file; nothing when
+// the budget runs out first.
+std::optional<TimestampSpan> wholeSpan(AVFormatContext& format, ScanBudget& budget);
+
+// Whether frames at the start, the middle and the end of the data all have one length and one
+// size, to the padding byte: a constant bit rate, for which the bit-rate estimate is exact.
+bool hasConstantBitRate(AVFormatContext& format, std::int64_t dataStart, ScanBudget& budget);
+
+}  // namespace korvel

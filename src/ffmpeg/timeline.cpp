@@ -1,0 +1,319 @@
+#include "ffmpeg/timeline.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <optional>
+#include <vector>
+
+#include "ffmpeg/container_rules.hpp"
+#include "ffmpeg/flv_tags.hpp"
+#include "ffmpeg/matroska_clusters.hpp"
+#include "ffmpeg/mp4_movie.hpp"
+#include "ffmpeg/packet_scan.hpp"
+
+namespace korvel {
+namespace {
+
+// Reading for a duration stops at this many bytes of packets or this much time, whichever
+// comes first.
+constexpr std::int64_t kScanBytes = std::int64_t{64} << 20;
+constexpr std::chrono::milliseconds kScanTime{2000};
+
+// Below this many bytes a second no file holds media, not even a tiny frame a second with its
+// container's bookkeeping: a length implying less is checked against the timestamps.
+constexpr double kLeastBytesPerSecond = 32.0;
+
+// A header longer than every stream it holds by more than this is contradicted by them; a real
+// one differs by a frame or an edit.
+bool contradicts(double stated, double streamsEnd) {
+  return stated > 2.0 * streamsEnd + 1.0;
+}
+
+// A header duration that the timestamps confirm, to a few frames (a B-frame delay) or 1 %.
+bool agrees(double stated, double measured) {
+  return std::fabs(stated - measured) <= std::max(0.5, 0.01 * measured);
+}
+
+double seconds(std::int64_t microseconds) {
+  return static_cast<double>(microseconds) / AV_TIME_BASE;
+}
+
+bool isTimedStream(const AVStream& stream) {
+  return (stream.disposition & AV_DISPOSITION_ATTACHED_PIC) == 0 &&
+         stream.codecpar->codec_type != AVMEDIA_TYPE_ATTACHMENT &&
+         stream.codecpar->codec_type != AVMEDIA_TYPE_DATA;
+}
+
+std::optional<double> statedDuration(const AVFormatContext& format) {
+  if (format.duration == AV_NOPTS_VALUE || format.duration <= 0) {
+    return std::nullopt;
+  }
+  return seconds(format.duration);
+}
+
+// What the streams themselves state, before any packet is read.
+struct StreamSpans {
+  double longest = 0.0;    // the longest stream
+  double span = 0.0;       // from the earliest start to the latest end
+  double latestEnd = 0.0;  // from the clock's zero
+};
+
+// Only when every timed stream states both its start and its length: otherwise the span
+// cannot be known without reading.
+std::optional<StreamSpans> streamSpans(const AVFormatContext& format) {
+  StreamSpans spans;
+  double earliestStart = std::numeric_limits<double>::infinity();
+  double latestEnd = -std::numeric_limits<double>::infinity();
+  for (unsigned i = 0; i < format.nb_streams; ++i) {
+    const AVStream& stream = *format.streams[i];
+    if (!isTimedStream(stream)) {
+      continue;
+    }
+    if (stream.duration == AV_NOPTS_VALUE || stream.start_time == AV_NOPTS_VALUE) {
+      return std::nullopt;
+    }
+    const double length = static_cast<double>(stream.duration) * av_q2d(stream.time_base);
+    const double start = static_cast<double>(stream.start_time) * av_q2d(stream.time_base);
+    spans.longest = std::max(spans.longest, length);
+    earliestStart = std::min(earliestStart, start);
+    latestEnd = std::max(latestEnd, start + length);
+  }
+  if (!std::isfinite(latestEnd)) {
+    return std::nullopt;
+  }
+  spans.span = latestEnd - earliestStart;
+  spans.latestEnd = latestEnd;
+  return spans;
+}
+
+// A header's statement, unless the streams' own spans contradict it.
+std::optional<double> trustedStatement(const AVFormatContext& format) {
+  const auto stated = statedDuration(format);
+  const auto spans = streamSpans(format);
+  if (stated && spans && spans->latestEnd > 0.0 && contradicts(*stated, spans->latestEnd)) {
+    return spans->latestEnd;
+  }
+  return stated;
+}
+
+// The longest stream, measured both by its own duration and by the span from the earliest
+// start to the latest end, as the libraries themselves combine them.
+std::optional<double> streamsDuration(const AVFormatContext& format) {
+  const auto spans = streamSpans(format);
+  const double longest = spans ? std::max(spans->longest, spans->span) : 0.0;
+  return longest > 0.0 ? std::optional(longest) : std::nullopt;
+}
+
+class TimelineSearch {
+ public:
+  TimelineSearch(Demuxer& demuxer, int fd)
+      : demuxer_(demuxer),
+        format_(demuxer.format()),
+        fd_(fd),
+        rule_(containerRule(*format_.iformat)),
+        budget_(kScanBytes, kScanTime) {}
+
+  Timeline run() {
+    Timeline timeline;
+    if (rule_.origin == TimelineOrigin::kFirstTimestamp && rule_.length != LengthRule::kLibrary) {
+      const auto first = firstTimestamp(format_, budget_);
+      demuxer_.rewind();
+      if (!first) {
+        return timeline;
+      }
+      timeline.start = *first;
+    }
+    auto seconds = length(timeline.start);
+    if (seconds && !fileCouldHold(*seconds)) {
+      seconds = remeasured(timeline.start);
+    }
+    timeline.seconds = seconds.value_or(timeline.seconds);
+    if (rule_.origin == TimelineOrigin::kFirstTimestamp && rule_.length == LengthRule::kLibrary &&
+        format_.start_time != AV_NOPTS_VALUE) {
+      timeline.start = format_.start_time;
+    }
+    return timeline;
+  }
+
+ private:
+  bool fileCouldHold(double seconds) const {
+    return seconds * kLeastBytesPerSecond <= static_cast<double>(avio_size(format_.pb));
+  }
+
+  // A length the file cannot hold, from a header or from a clock that jumps, is measured again
+  // from the timestamps: at the end where the container allows it, else packet by packet from
+  // the start, the stretches between clock jumps added up. Still too long, it is no answer.
+  std::optional<double> remeasured(std::int64_t start) {
+    if (rule_.length == LengthRule::kStatedElseTail) {
+      if (const auto tail = tailLength(start); tail && fileCouldHold(*tail)) {
+        return tail;
+      }
+    }
+    demuxer_.rewind();
+    const auto span = wholeSpan(format_, budget_);
+    demuxer_.rewind();
+    if (!span || span->continuous <= 0 || !fileCouldHold(seconds(span->continuous))) {
+      return std::nullopt;
+    }
+    return seconds(span->continuous);
+  }
+
+  std::optional<double> length(std::int64_t start) {
+    switch (rule_.length) {
+      case LengthRule::kMp4Boxes:
+        return mp4Length();
+      case LengthRule::kStatedElseTail:
+        if (const auto stated = statedDuration(format_)) {
+          return stated;
+        }
+        return tailLength(start);
+      case LengthRule::kTimestamps:
+        return tailLength(start);
+      case LengthRule::kStatedCheckedByTimestamps:
+        return checkedLength(start);
+      case LengthRule::kLibrary:
+        return libraryLength();
+      case LengthRule::kStatedElsePackets:
+        return packetsLength();
+      case LengthRule::kStatedElsePcm:
+        return pcmLength();
+    }
+    return std::nullopt;
+  }
+
+  // The header, else the streams' own statements, else what the library's probing of the
+  // packets finds, unless that is only a guess from the bit rate.
+  std::optional<double> libraryLength() {
+    if (const auto stated = trustedStatement(format_)) {
+      return stated;
+    }
+    if (const auto streams = streamsDuration(format_)) {
+      return streams;
+    }
+    return probedLength();
+  }
+
+  std::optional<double> probedLength() {
+    if (!demuxer_.findStreamInfo() ||
+        format_.duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) {
+      return std::nullopt;
+    }
+    return statedDuration(format_);
+  }
+
+  // The library's guess from the bit rate, which is exact only for a constant one.
+  std::optional<double> bitRateEstimate() {
+    if (!demuxer_.findStreamInfo() ||
+        format_.duration_estimation_method != AVFMT_DURATION_FROM_BITRATE) {
+      return std::nullopt;
+    }
+    return statedDuration(format_);
+  }
+
+  std::optional<double> mp4Length() {
+    const auto movie = readMp4Movie(fd_);
+    if (!movie) {
+      return libraryLength();
+    }
+    if (movie->fragmented) {
+      if (movie->fragmentedSeconds) {
+        return movie->fragmentedSeconds;
+      }
+      if (const auto end = mp4FragmentsEnd(fd_, *movie, timedTrackIds(), budget_)) {
+        return seconds(*end);
+      }
+      return libraryLength();
+    }
+    if (movie->durationUnknown) {
+      // The sample tables still hold the truth.
+      const auto spans = streamSpans(format_);
+      return spans && spans->latestEnd > 0.0 ? std::optional(spans->latestEnd) : std::nullopt;
+    }
+    return libraryLength();
+  }
+
+  std::vector<std::uint32_t> timedTrackIds() const {
+    std::vector<std::uint32_t> ids;
+    for (unsigned i = 0; i < format_.nb_streams; ++i) {
+      if (isTimedStream(*format_.streams[i])) {
+        ids.push_back(static_cast<std::uint32_t>(format_.streams[i]->id));
+      }
+    }
+    return ids;
+  }
+
+  std::optional<std::int64_t> tailEnd() {
+    WindowStart windowStart;
+    if (rule_.tail == TailEntry::kFlvTag) {
+      windowStart = [this](std::int64_t earliest) { return flvTagChainStart(fd_, earliest); };
+    } else if (rule_.tail == TailEntry::kMatroskaCluster) {
+      windowStart = [this](std::int64_t earliest) { return matroskaClusterStart(fd_, earliest); };
+    }
+    // Windows reach back to the start of the file at most: the demuxers read from there.
+    const auto end = lastTimestampEnd(format_, 0, budget_, windowStart);
+    demuxer_.rewind();
+    return end;
+  }
+
+  std::optional<double> tailLength(std::int64_t start) {
+    const auto end = tailEnd();
+    std::int64_t span = 0;
+    if (!end || *end <= start || __builtin_sub_overflow(*end, start, &span)) {
+      return std::nullopt;
+    }
+    return seconds(span);
+  }
+
+  // A statement stands where the timestamps cannot be measured, or agree with it.
+  std::optional<double> checkedLength(std::int64_t start) {
+    const auto measured = tailLength(start);
+    const auto stated = statedDuration(format_);
+    if (!measured || (stated && agrees(*stated, *measured))) {
+      return stated;
+    }
+    return measured;
+  }
+
+  std::optional<double> packetsLength() {
+    if (const auto known = libraryLength()) {
+      return known;
+    }
+    demuxer_.rewind();
+    const auto span = wholeSpan(format_, budget_);
+    demuxer_.rewind();
+    if (span) {
+      return span->end > 0 ? std::optional(seconds(span->end)) : std::nullopt;
+    }
+    ScanBudget sampling(kScanBytes, kScanTime);
+    const bool constant = hasConstantBitRate(format_, demuxer_.dataStart(), sampling);
+    demuxer_.rewind();
+    return constant ? bitRateEstimate() : std::nullopt;
+  }
+
+  std::optional<double> pcmLength() {
+    if (const auto known = libraryLength()) {
+      return known;
+    }
+    // Every block of PCM holds the same time, so the data size over the block size is exact.
+    const bool pcm = std::all_of(
+        format_.streams, format_.streams + format_.nb_streams, [](const AVStream* stream) {
+          return av_get_exact_bits_per_sample(stream->codecpar->codec_id) > 0;
+        });
+    return pcm ? bitRateEstimate() : packetsLength();
+  }
+
+  Demuxer& demuxer_;
+  AVFormatContext& format_;
+  int fd_;
+  const ContainerRule& rule_;
+  ScanBudget budget_;
+};
+
+}  // namespace
+
+Timeline findTimeline(Demuxer& demuxer, int fd) {
+  return TimelineSearch(demuxer, fd).run();
+}
+
+}  // namespace korvel

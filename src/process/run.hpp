@@ -1,0 +1,19 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+#include "request/arguments.hpp"
+#include "request/source_path.hpp"
+
+namespace korvel {
+
+// Does the requested media work and writes its result, or throws.
+using MediaStage = std::function<void(const Arguments&, const SourcePath&)>;
+
+// One whole run: arms the watchdog, decodes the path, hands over to the media stage and
+// ends the process with 0, or 1 through the failure sink, or 2 through the watchdog.
+[[noreturn]] void runTool(const Arguments& arguments, const MediaStage& mediaStage,
+                          std::chrono::nanoseconds watchdogDelay);
+
+}  // namespace korvel

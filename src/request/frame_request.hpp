@@ -1,0 +1,16 @@
+#pragma once
+
+#include "request/arguments.hpp"
+
+namespace korvel {
+
+struct FrameRequest {
+  double position = 0.0;  // fraction of the duration, 0 <= p < 1
+  double maxSide = 0.0;   // bound of the square, 64 <= s <= 1024
+};
+
+// Checks the count, parses position then size, then tests the ranges as conditions that must
+// hold (so NaN fails). ToolError kBadRequest on any fault.
+FrameRequest parseFrameArguments(const Arguments& arguments);
+
+}  // namespace korvel

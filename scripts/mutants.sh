@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# Plants known faults in src/ one at a time, rebuilds, and checks that the test suite fails on
+# each. The tree is restored after every mutant and on any exit.
+#
+#   scripts/mutants.sh             every mutant, each against the tests that should catch it
+#   scripts/mutants.sh --full      every mutant against the whole suite (slow)
+#   scripts/mutants.sh NAME...     only these mutants
+#
+# A mutant's tests are a subset of the suite, so a mutant they catch fails scripts/test.sh too.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+# name @@ file @@ exact text (once in the file) @@ replacement @@ ctest -R filter
+read -r -d '' MUTANTS <<'EOF'
+untagged-hd-as-bt601 @@ src/media/ffmpeg/frame_conversion.cpp @@ kHighDefinitionLines = 720; @@ kHighDefinitionLines = 100000; @@ e2e
+frame-after-the-shown-one @@ src/media/ffmpeg/frame_search.cpp @@ if ((clean && known && pts > target_ && latest_) || !withinBudget(frame)) { @@ if (!withinBudget(frame)) { @@ e2e
+base64-padding-optional @@ src/cli/base64.cpp @@ if (text.size() % 4 != 0) { @@ if (false) { @@ unit
+failure-line-without-line-feed @@ src/cli/failure_sink.hpp @@ this operating system.\n"; @@ this operating system."; @@ e2e
+small-pictures-enlarged @@ src/media/frame_geometry.cpp @@ longSide * std::min(1.0, maxSide / longSide) @@ longSide * (maxSide / longSide) @@ .
+mirror-ignored @@ src/media/frame_geometry.cpp @@ return Orientation{false, a < 0, d < 0}; @@ return Orientation{false, false, d < 0}; @@ e2e
+fifo-open-blocks @@ src/media/ffmpeg/file_descriptor.cpp @@ O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY @@ O_RDONLY | O_CLOEXEC | O_NOCTTY @@ e2e
+milliseconds-rounded @@ src/media/info_command.cpp @@ return static_cast<std::int64_t>(milliseconds); @@ return static_cast<std::int64_t>(milliseconds + 0.5); @@ .
+hdr-never-tone-mapped @@ src/media/ffmpeg/frame_extraction.cpp @@ const std::optional<HdrSignal> hdr = findHdrSignal(*frame, stream); @@ const std::optional<HdrSignal> hdr = std::nullopt; @@ e2e
+pixel-aspect-ignored @@ src/media/ffmpeg/frame_extraction.cpp @@ ? av_q2d(aspect) : 1.0; @@ ? 1.0 : 1.0; @@ e2e
+decode-budget-ten-times @@ src/media/ffmpeg/frame_search.cpp @@ kDecodeBudgetLumaPixels = 150'000'000; @@ kDecodeBudgetLumaPixels = 1'500'000'000; @@ e2e
+watchdog-300-seconds @@ src/cli/watchdog.hpp @@ std::chrono::seconds(30); @@ std::chrono::seconds(300); @@ e2e
+mp4-unknown-duration-literal @@ src/media/ffmpeg/mp4_movie.cpp @@ time.unknown = time.duration == @@ time.unknown = false && time.duration == @@ e2e
+ogg-counted-from-zero @@ src/media/ffmpeg/container_rules.cpp @@ ContainerRule{"ogg", kFirstTimestamp, kTimestamps} @@ ContainerRule{"ogg", kZero, kTimestamps} @@ e2e
+corrupt-frame-accepted @@ src/media/ffmpeg/clean_pictures.cpp @@ if (frame.decode_error_flags != 0) { @@ if (false) { @@ e2e
+encrypted-stream-decoded @@ src/media/ffmpeg/video_stream.cpp @@ if (lacksCompatibleBaseLayer(stream) || isEncrypted(stream)) { @@ if (lacksCompatibleBaseLayer(stream)) { @@ e2e
+cropping-not-applied @@ src/media/ffmpeg/video_stream.cpp @@ if (av_frame_apply_cropping(&frame, AV_FRAME_CROP_UNALIGNED) < 0) { @@ if ((void)frame, false) { @@ e2e
+stream-cap-dropped @@ src/media/ffmpeg/demuxer.cpp @@ av_dict_set_int(&rawOptions, "max_streams", kMostStreams, 0); @@ (void)kMostStreams; @@ e2e
+probe-max-pixels-dropped @@ src/media/ffmpeg/demuxer.cpp @@ av_dict_set_int(&raw, "max_pixels", kLargestPicturePixels, 0); @@ /* dropped */ @@ e2e
+decoder-max-pixels-dropped @@ src/media/ffmpeg/video_stream.cpp @@ context->max_pixels = kLargestPicturePixels; @@ /* dropped */ @@ e2e
+byte-budget-dropped @@ src/media/ffmpeg/file_io.cpp @@ if (reading.exhausted()) { @@ if (false) { @@ e2e
+zero-size-file-accepted @@ src/media/ffmpeg/file_descriptor.cpp @@ || status.st_size == 0) @@ ) @@ e2e
+numbers-in-the-global-locale @@ src/cli/strict_double.cpp @@ strtod_l(terminated.c_str(), &end, cLocale.get()) @@ strtod(terminated.c_str(), &end) @@ unit
+EOF
+
+full=0
+wanted=()
+for argument in "$@"; do
+  if [ "$argument" = --full ]; then full=1; else wanted+=("$argument"); fi
+done
+
+backup=""
+planted=""
+restore() {
+  if [ -n "$planted" ]; then
+    cp "$backup" "$planted"  # a new mtime, so that make rebuilds
+    planted=""
+  fi
+}
+trap 'restore; [ -n "$backup" ] && rm -f "$backup"' EXIT
+trap 'exit 130' INT TERM
+backup=$(mktemp)
+
+if ! git diff --quiet -- src; then
+  echo "src/ has uncommitted changes; commit or stash them first" >&2
+  exit 2
+fi
+
+# The end-to-end tests run the korvel binary, so only it and the unit tests see a mutant.
+build() {
+  cmake --build build -j2 --target korvel korvel_unit_tests >/dev/null 2>&1
+}
+
+[ -d build ] || cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j2 >/dev/null || exit 2
+# Without --full the slow sampling of damaged files and the desktop tests are left out: no
+# mutant here depends on them.
+skip='^(e2e\.Damaged.*|desktop\..*|format_check)$'
+
+caught=0
+missed=0
+results=()
+while IFS= read -r line; do
+  [ -z "$line" ] && continue
+  name=$(awk -F' @@ ' '{print $1}' <<<"$line")
+  file=$(awk -F' @@ ' '{print $2}' <<<"$line")
+  search=$(awk -F' @@ ' '{print $3}' <<<"$line")
+  replace=$(awk -F' @@ ' '{print $4}' <<<"$line")
+  filter=$(awk -F' @@ ' '{print $5}' <<<"$line")
+  if [ ${#wanted[@]} -gt 0 ] && [[ ! " ${wanted[*]} " == *" $name "* ]]; then
+    continue
+  fi
+  [ "$full" = 1 ] && filter="" && skip=""
+  cp "$file" "$backup"
+  planted=$file
+  if ! SEARCH=$search REPLACE=$replace /usr/bin/python3 - "$file" <<'PY'; then
+import os, sys
+path = sys.argv[1]
+text = open(path).read()
+search, replace = os.environ["SEARCH"], os.environ["REPLACE"]
+if text.count(search) != 1:
+    sys.exit(f"{path}: the text occurs {text.count(search)} times: {search}")
+open(path, "w").write(text.replace(search, replace))
+PY
+    restore
+    results+=("STALE   $name (its text is no longer in $file)")
+    missed=$((missed + 1))
+    continue
+  fi
+  start=$SECONDS
+  if ! build; then
+    verdict="NOBUILD"
+    missed=$((missed + 1))
+  elif ctest --test-dir build -j2 --stop-on-failure ${filter:+-R "$filter"} ${skip:+-E "$skip"} >/tmp/mutant.log 2>&1; then
+    verdict="MISSED "
+    missed=$((missed + 1))
+  else
+    verdict="caught "
+    caught=$((caught + 1))
+    failing=$(grep -m1 -oE '[0-9]+ - [^ ]+ \(Failed\)' /tmp/mutant.log | sed 's/ (Failed)//; s/^[0-9]* - //')
+  fi
+  restore
+  results+=("$verdict $name ($((SECONDS - start)) s${failing:+, first failure: $failing})")
+  failing=""
+  echo "${results[-1]}"
+done <<<"$MUTANTS"
+
+build
+echo "== $caught caught, $missed missed"
+[ "$missed" -eq 0 ]

@@ -166,10 +166,12 @@ def measure(args, work):
     runners = tools(prefix)
     media = pathlib.Path(args.media)
     cases = [(FIXTURES / name, expected) for name, expected in INDEXED.items()]
-    frames_table = HERE.parent / "tests" / "e2e" / "shared_media_frames.tsv"
+    frames_table = HERE.parent / "tests" / "e2e" / "shared_media.tsv"
     if media.is_dir():
-        for line in frames_table.read_text().splitlines()[1:]:
-            name, answer = line.split("\t")
+        lines = frames_table.read_text().splitlines()
+        column = lines[0].split("\t").index("frame_at_256")
+        for line in lines[1:]:
+            name, answer = line.split("\t")[0], line.split("\t")[column]
             if answer != "fail" and (media / name).exists():
                 cases.append((media / name, None))
 

@@ -170,7 +170,7 @@ def test_entry_names_the_types_desktops_detect():
     # Every video korvel draws, as the desktop names it, is offered to korvel.
     videos = [FIXTURES / name for name in ("indexed_h264_bframes.mp4", "info_1500ms.mkv",
                                            "indexed_vp9.webm", "indexed_h264.ts")]
-    frames = SOURCE / "tests" / "e2e" / "shared_media_frames.tsv"
+    frames = SOURCE / "tests" / "e2e" / "shared_media.tsv"
     if SHARED_MEDIA.is_dir():
         with open(frames) as table:
             videos += [SHARED_MEDIA / row["file"] for row in csv.DictReader(table, delimiter="\t")

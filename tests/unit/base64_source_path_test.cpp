@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,24 +10,6 @@
 
 namespace korvel {
 namespace {
-
-// Independent encoder, so round trips do not rely on hand-written vectors alone.
-std::string encodeBase64(std::string_view bytes) {
-  constexpr std::string_view kAlphabet =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (std::size_t i = 0; i < bytes.size(); i += 3) {
-    const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
-    unsigned group = 0;
-    for (std::size_t k = 0; k < 3; ++k) {
-      group = (group << 8) | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
-    }
-    for (std::size_t k = 0; k < 4; ++k) {
-      out += k <= n ? kAlphabet[(group >> (18 - 6 * k)) & 0x3F] : '=';
-    }
-  }
-  return out;
-}
 
 ToolError::Code sourcePathErrorCode(std::string_view text) {
   try {
@@ -49,7 +30,6 @@ class Base64KnownVectors : public testing::TestWithParam<KnownVector> {};
 
 TEST_P(Base64KnownVectors, DecodesToTheOriginalBytes) {
   EXPECT_EQ(decodeBase64Strict(GetParam().encoded), std::string(GetParam().decoded));
-  EXPECT_EQ(encodeBase64(GetParam().decoded), GetParam().encoded);  // the helper itself
 }
 
 // Every input length modulo 3, i.e. no padding, "==" and "=".
@@ -62,14 +42,14 @@ INSTANTIATE_TEST_SUITE_P(Rfc4648, Base64KnownVectors,
                                          KnownVector{"/a/b c.mp4", "L2EvYiBjLm1wNA=="},
                                          KnownVector{"\xfb\xff", "+/8="}));
 
-TEST(SourcePath, EveryNonZeroByteRoundTripsAtEveryLengthModThree) {
-  std::string allBytes;
-  for (int b = 1; b <= 255; ++b) {
-    allBytes += static_cast<char>(b);
-  }
-  for (std::size_t trim = 0; trim < 3; ++trim) {
-    const std::string path = allBytes.substr(trim);
-    EXPECT_EQ(decodeSourcePath(encodeBase64(path)).path, path) << "length " << path.size();
+// Each of the 64 characters in the last place of "AAA?" stands for its own six bits.
+TEST(Base64Alphabet, EveryCharacterHasItsValue) {
+  constexpr std::string_view kAlphabet =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  for (std::size_t value = 0; value < kAlphabet.size(); ++value) {
+    EXPECT_EQ(decodeBase64Strict(std::string("AAA") + kAlphabet[value]),
+              std::string({'\0', '\0', static_cast<char>(value)}))
+        << kAlphabet[value];
   }
 }
 
@@ -78,8 +58,8 @@ TEST(SourcePath, NonUtf8ByteIsKeptAsIs) {
 }
 
 TEST(SourcePath, RelativePathIsNotMadeAbsolute) {
-  EXPECT_EQ(decodeSourcePath(encodeBase64("clips/../a.mkv")).path, "clips/../a.mkv");
-  EXPECT_EQ(decodeSourcePath(encodeBase64("a.mkv")).path, "a.mkv");
+  EXPECT_EQ(decodeSourcePath("Y2xpcHMvLi4vYS5ta3Y=").path, "clips/../a.mkv");
+  EXPECT_EQ(decodeSourcePath("YS5ta3Y=").path, "a.mkv");
 }
 
 TEST(SourcePath, EmptyTextGivesEmptyPath) {
@@ -107,15 +87,14 @@ INSTANTIATE_TEST_SUITE_P(OutsideTheAlphabet, MalformedBase64,
 
 class ZeroByteInPath : public testing::TestWithParam<std::string_view> {};
 
+// "\0/a", "/a\0b", "/a\0" and "\0": well-formed Base64 of a path holding a zero byte.
 TEST_P(ZeroByteInPath, IsBadInvocation) {
-  const std::string encoded = encodeBase64(GetParam());
-  ASSERT_EQ(decodeBase64Strict(encoded), std::string(GetParam()));  // the Base64 itself is fine
-  EXPECT_EQ(sourcePathErrorCode(encoded), ToolError::kBadInvocation);
+  ASSERT_NE(decodeBase64Strict(GetParam()).value_or("").find('\0'), std::string::npos);
+  EXPECT_EQ(sourcePathErrorCode(GetParam()), ToolError::kBadInvocation);
 }
 
 INSTANTIATE_TEST_SUITE_P(StartMiddleEnd, ZeroByteInPath,
-                         testing::Values(std::string_view("\0/a", 3), std::string_view("/a\0b", 4),
-                                         std::string_view("/a\0", 3), std::string_view("\0", 1)));
+                         testing::Values("AC9h", "L2EAYg==", "L2EA", "AA=="));
 
 }  // namespace
 }  // namespace korvel

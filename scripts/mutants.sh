@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Plants known faults in src/ one at a time, rebuilds, and checks that the test suite fails on
+# each. The tree is restored after every mutant and on any exit.
+#
+#   scripts/mutants.sh             every mutant, each against the tests that should catch it
+#                                  (a ctest -R pattern; a subset of the suite that fails means
+#                                  the whole suite fails)
+#   scripts/mutants.sh --full      every mutant against the whole suite (slow)
+#   scripts/mutants.sh NAME...     only these mutants
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+# name @@ file @@ exact text (once in the file) @@ replacement @@ ctest -R filter
+read -r -d '' MUTANTS <<'EOF'
+untagged-hd-as-bt601 @@ src/media/ffmpeg/frame_conversion.cpp @@ kHighDefinitionLines = 720; @@ kHighDefinitionLines = 100000; @@ FrameColour|^e2e\.frame$
+frame-after-the-shown-one @@ src/media/ffmpeg/frame_search.cpp @@ return FrameSearch(format, stream, decoder, target).run(); @@ return FrameSearch(format, stream, decoder, target + av_rescale_q(1, AVRational{1, 25}, stream.time_base)).run(); @@ FrameSelection|^e2e\.frame$
+base64-padding-optional @@ src/cli/base64.cpp @@ if (text.size() % 4 != 0) { @@ if (false) { @@ MalformedBase64
+failure-line-without-line-feed @@ src/cli/failure_sink.hpp @@ this operating system.\n"; @@ this operating system."; @@ InfoRejects|^e2e\.info$
+small-pictures-enlarged @@ src/media/frame_geometry.cpp @@ longSide * std::min(1.0, maxSide / longSide) @@ longSide * (maxSide / longSide) @@ FrameSize|^e2e\.frame$
+mirror-ignored @@ src/media/frame_geometry.cpp @@ return Orientation{false, a < 0, d < 0}; @@ return Orientation{false, false, d < 0}; @@ FrameOrientation|^e2e\.frame$
+fifo-open-blocks @@ src/media/ffmpeg/file_descriptor.cpp @@ O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY @@ O_RDONLY | O_CLOEXEC | O_NOCTTY @@ Fifo|^e2e\.arguments$
+milliseconds-rounded @@ src/media/info_command.cpp @@ return static_cast<std::int64_t>(milliseconds); @@ return static_cast<std::int64_t>(milliseconds + 0.5); @@ DurationMilliseconds
+hdr-never-tone-mapped @@ src/media/ffmpeg/frame_extraction.cpp @@ const std::optional<HdrSignal> hdr = findHdrSignal(*frame, stream); @@ const std::optional<HdrSignal> hdr = std::nullopt; @@ HdrPatches|^e2e\.hdr$
+pixel-aspect-ignored @@ src/media/ffmpeg/frame_extraction.cpp @@ ? av_q2d(aspect) : 1.0; @@ ? 1.0 : 1.0; @@ Anamorphic|^e2e\.frame$
+decode-budget-ten-times @@ src/media/ffmpeg/frame_search.cpp @@ kDecodeBudgetLumaPixels = 150'000'000; @@ kDecodeBudgetLumaPixels = 1'500'000'000; @@ FrameDecodingBudget|^e2e\.frame$
+watchdog-300-seconds @@ src/cli/watchdog.hpp @@ std::chrono::seconds(30); @@ std::chrono::seconds(300); @@ ^e2e\.
+ogg-counted-from-zero @@ src/media/ffmpeg/container_rules.cpp @@ ContainerRule{"ogg", kFirstTimestamp, kTimestamps} @@ ContainerRule{"ogg", kZero, kTimestamps} @@ InfoTrueLength|FrameSelection|^e2e\.(info|frame)$
+corrupt-frame-accepted @@ src/media/ffmpeg/clean_pictures.cpp @@ if (frame.decode_error_flags != 0) { @@ if (false) { @@ PictureChoice|^e2e\.frame$
+encrypted-stream-decoded @@ src/media/ffmpeg/video_stream.cpp @@ if (lacksCompatibleBaseLayer(stream) || isEncrypted(stream)) { @@ if (lacksCompatibleBaseLayer(stream)) { @@ FrameEncrypted|^e2e\.frame$
+encrypted-stream-decoded @@ src/media/ffmpeg/frame_search.cpp @@ if (isEncrypted(packet)) { @@ if (false) { @@ FrameEncrypted|^e2e\.frame$
+cropping-not-applied @@ src/media/ffmpeg/video_stream.cpp @@ if (av_frame_apply_cropping(&frame, AV_FRAME_CROP_UNALIGNED) < 0) { @@ if ((void)frame, false) { @@ FrameCropping|^e2e\.frame$
+stream-cap-dropped @@ src/media/ffmpeg/demuxer.cpp @@ av_dict_set_int(&rawOptions, "max_streams", kMostStreams, 0); @@ (void)kMostStreams; @@ BoundedWork|^e2e\.hardening$
+probe-max-pixels-dropped @@ src/media/ffmpeg/demuxer.cpp @@ av_dict_set_int(&raw, "max_pixels", kLargestPicturePixels, 0); @@ /* dropped */ @@ BoundedWork|^e2e\.hardening$
+decoder-max-pixels-dropped @@ src/media/ffmpeg/video_stream.cpp @@ context->max_pixels = kLargestPicturePixels; @@ /* dropped */ @@ BoundedWork|EnormousPicture|^e2e\.hardening$
+byte-budget-dropped @@ src/media/ffmpeg/file_io.cpp @@ if (reading.exhausted()) { @@ if (false) { @@ BoundedReading|^e2e\.hardening$
+numbers-in-the-global-locale @@ src/cli/strict_double.cpp @@ strtod_l(terminated.c_str(), &end, cLocale.get()) @@ strtod(terminated.c_str(), &end) @@ CommaDecimalLocale
+EOF
+
+full=0
+wanted=()
+for argument in "$@"; do
+  if [ "$argument" = --full ]; then full=1; else wanted+=("$argument"); fi
+done
+
+backups=$(mktemp -d)
+restore() {
+  local saved
+  for saved in "$backups"/*; do
+    [ -e "$saved" ] || continue
+    # A plain copy gives a new mtime, so that make rebuilds.
+    cp "$saved" "$(sed 's|%|/|g' <<<"$(basename "$saved")")" && rm "$saved"
+  done
+}
+trap 'restore; rm -rf "$backups"' EXIT
+trap 'exit 130' INT TERM
+
+if ! git diff --quiet -- src; then
+  echo "src/ has uncommitted changes; commit or stash them first" >&2
+  exit 2
+fi
+
+# The end-to-end tests run the korvel binary, so only it and the unit tests see a mutant.
+build() {
+  cmake --build build -j2 --target korvel korvel_unit_tests >/dev/null 2>&1
+}
+
+[ -d build ] || cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j2 >/dev/null || exit 2
+# Without --full the slow sampling of damaged files and the desktop tests are left out: no
+# mutant here depends on them.
+skip='^(e2e\.[Dd]amaged.*|desktop\..*|format_check)$'
+
+caught=0
+missed=0
+# A mutant may take several rows (edits) under one name.
+for name in $(awk -F' @@ ' 'NF { print $1 }' <<<"$MUTANTS" | awk '!seen[$0]++'); do
+  if [ ${#wanted[@]} -gt 0 ] && [[ ! " ${wanted[*]} " == *" $name "* ]]; then
+    continue
+  fi
+  planted=1
+  while IFS= read -r line; do
+    file=$(awk -F' @@ ' '{print $2}' <<<"$line")
+    filter=$(awk -F' @@ ' '{print $5}' <<<"$line")
+    saved="$backups/$(sed 's|/|%|g' <<<"$file")"
+    [ -e "$saved" ] || cp "$file" "$saved"
+    SEARCH=$(awk -F' @@ ' '{print $3}' <<<"$line") \
+      REPLACE=$(awk -F' @@ ' '{print $4}' <<<"$line") /usr/bin/python3 - "$file" <<'PY' || planted=0
+import os, sys
+path = sys.argv[1]
+text = open(path).read()
+search, replace = os.environ["SEARCH"], os.environ["REPLACE"]
+if text.count(search) != 1:
+    sys.exit(f"{path}: the text occurs {text.count(search)} times: {search}")
+open(path, "w").write(text.replace(search, replace))
+PY
+  done < <(grep -F "$name @@ " <<<"$MUTANTS")
+  [ "$full" = 1 ] && filter="" && skip="^format_check$"  # a mutant is not formatted
+  start=$SECONDS
+  failing=""
+  if [ "$planted" = 0 ]; then
+    verdict="STALE  "  # its text is no longer where the table says
+  elif ! build; then
+    verdict="NOBUILD"
+  elif ctest --test-dir build -j2 --stop-on-failure ${filter:+-R "$filter"} ${skip:+-E "$skip"} \
+    >"$backups/ctest.log" 2>&1; then
+    verdict="MISSED "
+  else
+    verdict="caught "
+    failing=$(grep -m1 -oE '[0-9]+ - [^ ]+ \(Failed\)' "$backups/ctest.log" | sed 's/ (Failed)//; s/^[0-9]* - //')
+  fi
+  rm -f "$backups/ctest.log"
+  restore
+  if [ "$verdict" = "caught " ]; then caught=$((caught + 1)); else missed=$((missed + 1)); fi
+  echo "$verdict $name ($((SECONDS - start)) s${failing:+, first failure: $failing})"
+done
+
+build
+echo "== $caught caught, $missed missed"
+[ "$missed" -eq 0 ]

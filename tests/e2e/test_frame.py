@@ -1,0 +1,231 @@
+"""`korvel frame`: which picture comes back, its size and shape, its colours, the decoding
+budget, and the files with no picture to give. Expected frames follow from the fixtures' facts
+in tests/fixtures/README.md and the 1/600 s rounding of the request time."""
+import math
+from dataclasses import dataclass
+
+import pytest
+
+from harness import FIXTURES, expect_failure, expect_json, frame, info, thumbnail
+
+
+@dataclass(frozen=True)
+class Indexed:
+    """Times in ticks of 1/600 s, the unit request times are rounded to."""
+    name: str
+    duration: int  # ffprobe's container duration
+    first: int  # where frame 0 begins on korvel's timeline
+    per_frame: int
+    frames: int
+
+    def shown_at(self, tick):
+        """The frame a player shows: the last one begun by then, else the first."""
+        return min(max(tick - self.first, 0) // self.per_frame, self.frames - 1)
+
+
+B_FRAMES = Indexed("indexed_h264_bframes.mp4", 1200, 0, 24, 50)
+EMPTY_EDIT = Indexed("indexed_h264_empty_edit.mp4", 1500, 300, 24, 50)  # frame 0 at 0.5 s
+TS_WRAP = Indexed("indexed_h264_pts_wrap.ts", 1200, 0, 24, 50)  # wraps between 25 and 26
+LONG_AUDIO = Indexed("indexed_h264_long_audio.mp4", 1200, 0, 24, 25)  # 1 s video, 2 s audio
+LONG_GOP = Indexed("long_gop_h264.mp4", 18000, 0, 20, 900)  # one keyframe, within the budget
+INDEXED = [B_FRAMES, EMPTY_EDIT, TS_WRAP, Indexed("indexed_vp9.webm", 1200, 0, 24, 50),
+           # A transport stream's timeline begins at its first timestamp (PTS 1.48 s), and so
+           # do clocks that start at 600 s (the FLV states no duration; the library's guess
+           # would be 601.88 s).
+           Indexed("indexed_h264.ts", 1200, 0, 24, 50),
+           Indexed("durations/late_start_theora.ogg", 1200, 0, 24, 50),
+           Indexed("durations/late_start_h264.flv", 1200, 0, 24, 50)]
+
+
+def around(fixture, n, which="SUDM"):
+    """Request times near frame n's start: S the start, U just under it so that rounding lands
+    on it, D further under so that rounding lands on the tick before, M the middle."""
+    start = fixture.first + n * fixture.per_frame
+    offsets = {"S": 0, "U": -0.4, "D": -0.6, "M": fixture.per_frame / 2}
+    return [(fixture, start + offsets[w]) for w in which]
+
+
+def frame_cases():
+    cases = []
+    for f in INDEXED:
+        # Frame 25 is the second keyframe: frame 24 needs the first GOP decoded to its end.
+        cases += [(f, 0)] + around(f, 1) + around(f, 25, "SD") + around(f, 26, "SM") + \
+            around(f, f.frames - 1, "SD") + [(f, "last")]
+    cases += around(TS_WRAP, 27, "S") + around(TS_WRAP, 40, "M")
+    cases += [(EMPTY_EDIT, 150), (EMPTY_EDIT, 299.4)]
+    cases += [(LONG_AUDIO, t) for t in (576, 600, 900, "last")]
+    cases += around(LONG_GOP, 600, "SD") + [(LONG_GOP, "last")]
+    return cases
+
+
+@pytest.mark.parametrize("fixture, ticks", frame_cases(),
+                         ids=lambda v: v.name if isinstance(v, Indexed) else str(v))
+def test_frame_shown_at_the_time(fixture, ticks):
+    if ticks == "last":  # the largest position below 1
+        position, expected = math.nextafter(1.0, 0.0), fixture.frames - 1
+    else:
+        position, expected = ticks / fixture.duration, fixture.shown_at(round(ticks))
+    picture = thumbnail(frame(FIXTURES / fixture.name, repr(position)), 256, 192)
+    assert picture.frame_index() == expected
+
+
+# 150 million luma pixels after the keyframe: 72 frames of 1920x1080. No B-frames, so frame n
+# needs frames 1..n; past the budget the latest decoded frame is the answer.
+@pytest.mark.parametrize("requested, shown", [(0, 0), (70, 70), (140, 72)])
+def test_decoding_budget(requested, shown):
+    result = frame(FIXTURES / "long_gop_h264_1080p.mp4", repr(requested * 20 / 3000))
+    assert thumbnail(result, 256, 144).frame_index() == shown
+
+
+@pytest.mark.parametrize("name, size, width, height", [
+    ("indexed_h264_bframes.mp4", "1024", 320, 240),  # never enlarged
+    ("indexed_h264_bframes.mp4", "320", 320, 240),
+    ("indexed_h264_bframes.mp4", "64", 64, 48),
+    ("indexed_h264_bframes.mp4", "100.5", 100, 75),  # a fractional box floors
+    ("indexed_h264_bframes.mp4", "6.4e1", 64, 48),
+    # 1920x1080: 150 * 1080 / 1920 = 84.375, 90 * 1080 / 1920 = 50.625
+    ("long_gop_h264_1080p.mp4", "150", 150, 84), ("long_gop_h264_1080p.mp4", "90", 90, 51),
+    ("long_gop_h264_1080p.mp4", "1024", 1024, 576),
+    # Shown 320x120 (SAR 2:1): 200 * 120 / 320 = 75
+    ("anamorphic_sar2.mp4", "1024", 320, 120), ("anamorphic_sar2.mp4", "256", 256, 96),
+    ("anamorphic_sar2.mp4", "200.9", 200, 75),
+])
+def test_size_fits_the_box(name, size, width, height):
+    thumbnail(frame(FIXTURES / name, "0", size), width, height)
+
+
+# Position p of the 2 s, 50-frame fixture shows frame floor(50 p). The number syntax itself is
+# the unit tests' concern; these check that korvel passes both numbers on as read.
+@pytest.mark.parametrize("position, size, width, frame_index", [
+    ("-0", "256", 256, 0), ("0x1p-1", "256", 256, 25), ("0.3", "64.0", 64, 15),
+    ("0.3", "1024.000", 320, 15)])
+def test_arguments_accepted(position, size, width, frame_index):
+    result = frame(FIXTURES / B_FRAMES.name, position, size)
+    assert thumbnail(result, width, width * 3 // 4).frame_index() == frame_index
+
+
+@pytest.mark.parametrize("position, size", [("1", "256"), ("0,5", "256"), ("0.5", "63.999"),
+                                            ("0.5", "1024.001"), ("nan", "256")])
+def test_arguments_refused(position, size):
+    expect_failure(frame(FIXTURES / B_FRAMES.name, position, size))
+
+
+@pytest.mark.parametrize("name", ["audio_1250ms.wav", "audio_1000ms.flac", "zero_duration.mp4",
+                                  "header_only.wav", "not_media.txt", "still.png", "still.jpg",
+                                  # encrypted, though its samples happen to decode
+                                  "picture/cenc_clear_samples.mp4",
+                                  # Dolby Vision without a compatible base layer
+                                  "hdr/dolby_vision_profile5.mp4"])
+def test_no_picture_to_give(name):
+    expect_failure(frame(FIXTURES / name))
+
+
+@pytest.mark.parametrize("name", ["cover_attachment.mkv", "cover_attached_pic.mp4"])
+def test_video_not_cover(name):
+    # The cover is magenta, the video green.
+    r, g, b = thumbnail(frame(FIXTURES / name), 160, 120).mean(0, 0, 160, 120)
+    assert r < 40 and g > 215 and b < 40, (r, g, b)
+
+
+@pytest.mark.parametrize("name, middle, width, height, duration", [
+    (name, 5, 128, 96, 1000) for name in
+    ("vp8.webm", "h263p.avi", "mjpeg.avi", "theora.ogg", "wmv1.asf", "wmv2.wmv",
+     "msmpeg4v2.avi", "msmpeg4v3.avi", "flv1.flv", "prores.mov")] + [
+    ("mpeg1video.mpg", 12, 128, 96, 1000),
+    ("dvvideo.avi", 0, 256, 171, 33),  # one NTSC frame; the AVI header states square pixels
+])
+def test_accepted_codec(name, middle, width, height, duration):
+    # A demuxer, decoder or parser missing from the FFmpeg korvel is built with shows here.
+    expect_json(info(FIXTURES / "codecs" / name), duration)
+    picture = thumbnail(frame(FIXTURES / "codecs" / name), width, height)
+    assert picture.frame_index() == middle
+
+
+@pytest.mark.parametrize("name, position, expected", [
+    # 2 s of 25 fps beside a default track of 0.48 s: the long one, where both play and after;
+    # beside one of 1.2 s, the long one once the other has ended.
+    ("two_tracks_short_default.mp4", "0.1", 5), ("two_tracks_short_default.mp4", "0.9", 45),
+    ("two_tracks_long_default.mp4", "0.9", 45),
+    # Cut between sync frames: the first picture decoded with its references, then the frame
+    # at the time (frame n at (n - 11) / 25 s, and at (n - 8) / 25 s).
+    ("ts_cut_open_gop.ts", "0", 25), ("ts_cut_open_gop.ts", "0.2", 25),
+    ("ts_cut_open_gop.ts", "0.3047", 30), ("ts_cut_gradual_refresh.ts", "0", 43),
+    ("ts_cut_gradual_refresh.ts", "0.45", 43), ("ts_cut_gradual_refresh.ts", "0.5597", 45),
+    ("ts_damaged_frame.ts", "0.5", 13),  # frame 12 of 25 is damaged: the next whole one
+    # A seek lands on an I frame that is no instantaneous refresh.
+    ("open_gop_h264.mp4", "0.33", 16), ("open_gop_h264.mp4", "0.99", 49),
+])
+def test_picture_decoded_with_its_references(name, position, expected):
+    result = frame(FIXTURES / "picture" / name, position)
+    assert thumbnail(result, 256, 192).frame_index() == expected
+
+
+def test_only_the_picture_area_is_shown():
+    # Coded 368x240, shown 360x240 of grey; the 4 coded columns either side are red.
+    picture = thumbnail(frame(FIXTURES / "picture/cropped_h264.mp4", "0"), 256, 171)
+    for x in (0, picture.width - 2):
+        r, g, b = picture.mean(x, 0, x + 2, picture.height)
+        assert abs(r - g) <= 12, (x, r, g, b)
+
+
+# The corners fixtures have a red, green, blue and white block in the corners
+# (tests/fixtures/README.md); each lands where the display matrix shows it.
+@pytest.mark.parametrize("size", ["1024", "64"])
+@pytest.mark.parametrize("name, width, height, corners", [
+    ("corners.mp4", 160, 90, "red green blue white"),
+    ("corners_rotate_cw90.mp4", 90, 160, "blue red white green"),
+    ("corners_rotate_180.mp4", 160, 90, "white blue green red"),
+    ("corners_rotate_ccw90.mp4", 90, 160, "green white red blue"),
+    ("corners_hflip.mp4", 160, 90, "green red white blue"),
+    ("corners_transpose.mp4", 90, 160, "red blue green white"),
+])
+def test_upright(name, width, height, corners, size):
+    if size == "64":
+        width, height = width * 64 // 160, height * 64 // 160
+    picture = thumbnail(frame(FIXTURES / name, "0.5", size), width, height)
+    assert " ".join(picture.corners()) == corners
+
+
+def test_non_square_pixels_widen_the_picture():
+    # Coded 160x120 with 2:1 pixels and a red 40x30 block at the top left: shown 320x120 with
+    # the block 80x30.
+    picture = thumbnail(frame(FIXTURES / "anamorphic_sar2.mp4", "0.5", "1024"), 320, 120)
+    red = [x for x in (20, 60, 100) if picture.around(x, 15, 3)[0] > 200 and
+           picture.around(x, 15, 3)[1] < 60]
+    assert red == [20, 60]
+
+
+# Colour bars stored as BT.601 or BT.709, limited or full range, tagged or not (untagged:
+# BT.601 below 720 lines, BT.709 from 720) come back as their source sRGB values. Encoding
+# keeps patches within 3 and JPEG at q85 moves them about 3 more; the wrong matrix or range
+# moves some patch of every file by 10 to 30.
+TOP_ROW = [(191, 191, 191), (191, 191, 0), (0, 191, 191), (0, 191, 0), (191, 0, 191),
+           (191, 0, 0), (0, 0, 191), (0, 0, 0)]
+BOTTOM_ROW = [(v, v, v) for v in (0, 36, 73, 109, 146, 182, 219, 255)]
+
+
+@pytest.mark.parametrize("name, size, width, height", [
+    (name, size, width, width // 2) for name in
+    ("bars_bt709_limited.mp4", "bars_bt709_full.mp4", "bars_bt601_limited.mp4",
+     "bars_bt601_full.mp4", "bars_untagged.mp4") for size, width in (("1024", 320), ("160", 160))
+] + [("bars_untagged_720p.mp4", "1024", 1024, 576), ("bars_untagged_720p.mp4", "320", 320, 180)])
+def test_colour_bars(name, size, width, height):
+    picture = thumbnail(frame(FIXTURES / name, "0.5", size), width, height)
+    bar, row = width // 8, height // 2
+    for y, expected_row in ((0, TOP_ROW), (row, BOTTOM_ROW)):
+        for i, expected in enumerate(expected_row):
+            # The middle half of the patch, clear of the blended edges.
+            got = picture.mean(i * bar + bar // 4, y + row // 4, i * bar + 3 * bar // 4,
+                               y + 3 * row // 4)
+            assert all(abs(a - b) <= 8 for a, b in zip(got, expected)), (i, y, got, expected)
+
+
+@pytest.mark.parametrize("name", ["untagged_10bit_hevc_720p.mp4", "untagged_10bit_vp9.webm",
+                                  "bt709_10bit_hevc.mp4"])
+def test_ten_bit_sdr_is_not_read_as_hdr(name):
+    # Red, green, blue and grey quarters. Read as HDR, grey comes out near 254 and green as
+    # (1, 233, 133); read with the other SD/HD matrix, green is 26 to 29 off.
+    picture = thumbnail(frame(FIXTURES / "picture" / name), 256, 144)
+    for i, expected in enumerate([(200, 30, 30), (30, 200, 30), (30, 30, 200), (180, 180, 180)]):
+        got = picture.mean(i * 64 + 16, 36, i * 64 + 48, 108)
+        assert all(abs(a - b) <= 8 for a, b in zip(got, expected)), (i, got)

@@ -54,13 +54,12 @@ TEST_F(RunTool, QuickStageDoesNotWaitForTheWatchdog) {
 }
 
 TEST_F(RunTool, ToolErrorInStageIsTheFixedFailure) {
-  EXPECT_EXIT(runTool(
-                  kInfoArguments,
-                  [](const Arguments&, const SourcePath&) {
-                    throw ToolError(ToolError::kEncodingFailed);
-                  },
-                  10s),
-              testing::ExitedWithCode(1), kFailureOnly);
+  EXPECT_EXIT(
+      runTool(
+          kInfoArguments,
+          [](const Arguments&, const SourcePath&) { throw ToolError(ToolError::kEncodingFailed); },
+          10s),
+      testing::ExitedWithCode(1), kFailureOnly);
 }
 
 TEST_F(RunTool, AnyOtherExceptionInStageIsTheSameFailure) {

@@ -15,18 +15,7 @@ int refuseSecondaryOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDic
   return AVERROR(EPERM);
 }
 
-// No single buffer of the media libraries needs more, an 8K picture's plane included; a
-// larger request comes from a lying header.
-constexpr std::size_t kLargestAllocationBytes = std::size_t{256} << 20;
-
-// Standard error carries nothing but the failure line.
-void configureLibraries() {
-  av_log_set_level(AV_LOG_QUIET);
-  av_max_alloc(kLargestAllocationBytes);
-}
-
 FormatContextPtr openFormat(AVIOContext* io) {
-  configureLibraries();
   AVFormatContext* context = avformat_alloc_context();
   if (context == nullptr) {
     throw MediaError();

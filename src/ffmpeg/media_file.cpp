@@ -5,6 +5,7 @@
 #include "ffmpeg/file_descriptor.hpp"
 #include "ffmpeg/file_io.hpp"
 #include "ffmpeg/frame_extraction.hpp"
+#include "ffmpeg/library_settings.hpp"
 #include "ffmpeg/mp4_movie.hpp"
 #include "ffmpeg/timeline.hpp"
 
@@ -60,6 +61,7 @@ class MediaFile final : public MediaSource {
 }  // namespace
 
 std::unique_ptr<MediaSource> openMediaFile(const std::string& path) {
+  configureLibraries();
   FileDescriptor file = openRegularFile(path);
   // The library would set aside room for every claimed sample before reading one.
   if (!mp4SampleTablesFit(file.get())) {

@@ -25,13 +25,8 @@ def damaged(path):
     return [("cut", data[:chance.randrange(1, len(data))]), ("flipped", bytes(flipped))]
 
 
-# Known fault, left for its own issue: this flip makes FFmpeg's image utilities log a line on
-# standard error before the failure line. Strict, so the mark must go when it is fixed.
-KNOWN = {"still.png": "FFmpeg's 'Picture size ... is invalid' reaches standard error"}
-FILES = [pytest.param(p, id=str(p.relative_to(p.parents[1])), marks=pytest.mark.xfail(
-    strict=True, reason=KNOWN[p.name])) if p.name in KNOWN else
-    pytest.param(p, id=str(p.relative_to(p.parents[1])))
-    for p in media_files(FIXTURES) + media_files(SHARED_MEDIA)]
+FILES = [pytest.param(p, id=str(p.relative_to(p.parents[1])))
+         for p in media_files(FIXTURES) + media_files(SHARED_MEDIA)]
 
 
 @pytest.mark.parametrize("path", FILES)

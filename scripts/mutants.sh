@@ -33,6 +33,7 @@ stream-cap-dropped @@ src/ffmpeg/demuxer.cpp @@ av_dict_set_int(&rawOptions, "ma
 probe-max-pixels-dropped @@ src/ffmpeg/demuxer.cpp @@ av_dict_set_int(&raw, "max_pixels", kLargestPicturePixels, 0); @@ /* dropped */ @@ BoundedWork|^e2e\.hardening$
 decoder-max-pixels-dropped @@ src/ffmpeg/video_stream.cpp @@ context->max_pixels = kLargestPicturePixels; @@ /* dropped */ @@ BoundedWork|EnormousPicture|^e2e\.hardening$
 byte-budget-dropped @@ src/ffmpeg/file_io.cpp @@ if (reading.exhausted()) { @@ if (false) { @@ BoundedReading|^e2e\.hardening$
+empty-file-read @@ src/ffmpeg/file_descriptor.cpp @@ || status.st_size == 0) { @@ ) { @@ ^e2e\.hardening$
 numbers-in-the-global-locale @@ src/request/strict_double.cpp @@ strtod_l(terminated.c_str(), &end, cLocale.get()) @@ strtod(terminated.c_str(), &end) @@ CommaDecimalLocale
 EOF
 

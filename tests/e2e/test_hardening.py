@@ -142,6 +142,16 @@ def test_reading_is_bounded(tmp_path):
         expect_failure(result)
 
 
+def test_file_that_says_it_is_empty_is_not_read():
+    # procfs and sysfs files say size 0 and yet have bytes; reading some (a kernel log) takes
+    # what it reads away from its owner.
+    if not strace():
+        pytest.skip("strace cannot trace here")
+    result, lines = traced(["info", b64("/proc/sys/kernel/hostname")], "-y", "-e", "trace=read,pread64")
+    expect_failure(result)
+    assert [line for line in lines if "/hostname>" in line] == []
+
+
 # Playlists and other indirections fail without korvel opening what they name: as they are,
 # under a video's name beside the canary they name, and as an AVI subtitle stream that the
 # demuxer would open with a nested demuxer.

@@ -1,0 +1,177 @@
+// What the tags and side data of a stream and its decoded frame make of the picture: its HDR
+// signal, a Dolby Vision layer nothing can show, encryption.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <string>
+
+extern "C" {
+#include <libavutil/dovi_meta.h>
+#include <libavutil/mastering_display_metadata.h>
+}
+
+#include "ffmpeg/dolby_vision.hpp"
+#include "ffmpeg/encryption.hpp"
+#include "ffmpeg/hdr_signal.hpp"
+#include "picture/tone_curve.hpp"
+
+namespace korvel {
+namespace {
+
+// A video stream and a decoded 8-bit frame, both tagged HDR10 and without side data.
+struct TaggedStream {
+  TaggedStream() {
+    stream = avformat_new_stream(format.get(), nullptr);
+    stream->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
+    stream->codecpar->color_trc = AVCOL_TRC_SMPTE2084;
+    frame->format = AV_PIX_FMT_YUV420P;
+    frame->color_trc = AVCOL_TRC_SMPTE2084;
+    frame->color_primaries = AVCOL_PRI_BT2020;
+    frame->colorspace = AVCOL_SPC_BT2020_NCL;
+  }
+  void addStreamSideData(AVPacketSideDataType type, std::uint8_t* data, std::size_t size) {
+    ASSERT_NE(data, nullptr);
+    ASSERT_EQ(av_stream_add_side_data(stream, type, data, size), 0);
+  }
+  void addLightLevel(unsigned maxCll) {
+    AVFrameSideData* side = av_frame_new_side_data(frame.get(), AV_FRAME_DATA_CONTENT_LIGHT_LEVEL,
+                                                   sizeof(AVContentLightMetadata));
+    ASSERT_NE(side, nullptr);
+    AVContentLightMetadata level{};
+    level.MaxCLL = maxCll;
+    std::memcpy(side->data, &level, sizeof(level));
+  }
+  void addMastering(int maxNits) {
+    AVMasteringDisplayMetadata* mastering = av_mastering_display_metadata_alloc();
+    ASSERT_NE(mastering, nullptr);
+    mastering->has_luminance = 1;
+    mastering->max_luminance = AVRational{maxNits, 1};
+    addStreamSideData(AV_PKT_DATA_MASTERING_DISPLAY_METADATA,
+                      reinterpret_cast<std::uint8_t*>(mastering), sizeof(*mastering));
+  }
+  void addDolbyVision(int profile, int compatibility) {
+    std::size_t size = 0;
+    AVDOVIDecoderConfigurationRecord* record = av_dovi_alloc(&size);
+    ASSERT_NE(record, nullptr);
+    record->dv_profile = static_cast<std::uint8_t>(profile);
+    record->bl_present_flag = 1;
+    record->dv_bl_signal_compatibility_id = static_cast<std::uint8_t>(compatibility);
+    addStreamSideData(AV_PKT_DATA_DOVI_CONF, reinterpret_cast<std::uint8_t*>(record), size);
+  }
+
+  FormatContextPtr format{avformat_alloc_context()};
+  FramePtr frame{av_frame_alloc()};
+  AVStream* stream = nullptr;
+};
+
+struct SignalCase {
+  std::string name;
+  std::function<void(TaggedStream&)> change;
+  std::optional<AVColorTransferCharacteristic> transfer;  // none: SDR
+  double peakNits = kAssumedContentPeakNits;
+};
+
+TEST(HdrSignal, ReadFromTagsThenMetadata) {
+  const auto deepUntagged = [](TaggedStream& s) {
+    s.frame->format = AV_PIX_FMT_YUV420P10LE;
+    s.frame->color_trc = AVCOL_TRC_UNSPECIFIED;
+    s.stream->codecpar->color_trc = AVCOL_TRC_UNSPECIFIED;
+  };
+  const std::vector<SignalCase> cases = {
+      {"PQ without metadata", [](TaggedStream&) {}, AVCOL_TRC_SMPTE2084},
+      {"BT.709 frame", [](TaggedStream& s) { s.frame->color_trc = AVCOL_TRC_BT709; }, {}},
+      {"8-bit, no transfer anywhere",
+       [](TaggedStream& s) {
+         s.frame->color_trc = AVCOL_TRC_UNSPECIFIED;
+         s.stream->codecpar->color_trc = AVCOL_TRC_UNSPECIFIED;
+       },
+       {}},
+      {"mastering peak", [](TaggedStream& s) { s.addMastering(4000); }, AVCOL_TRC_SMPTE2084, 4000},
+      {"MaxCLL over mastering",
+       [](TaggedStream& s) {
+         s.addMastering(4000);
+         s.addLightLevel(650);
+       },
+       AVCOL_TRC_SMPTE2084, 650},
+      {"HLG for the nominal display",
+       [](TaggedStream& s) {
+         s.frame->color_trc = AVCOL_TRC_ARIB_STD_B67;
+         s.addLightLevel(4000);
+       },
+       AVCOL_TRC_ARIB_STD_B67},
+      {"10-bit BT.2020 without transfer", deepUntagged, AVCOL_TRC_SMPTE2084},
+      {"10-bit BT.709 without transfer",
+       [&](TaggedStream& s) {
+         deepUntagged(s);
+         s.frame->colorspace = AVCOL_SPC_BT709;
+       },
+       {}},
+      {"10-bit untagged",
+       [&](TaggedStream& s) {
+         deepUntagged(s);
+         s.frame->colorspace = AVCOL_SPC_UNSPECIFIED;
+       },
+       {}},
+      {"10-bit BT.2020 with an SDR transfer",
+       [](TaggedStream& s) {
+         s.frame->format = AV_PIX_FMT_YUV420P10LE;
+         s.frame->color_trc = AVCOL_TRC_BT2020_10;
+       },
+       {}},
+  };
+  for (const SignalCase& c : cases) {
+    TaggedStream s;
+    c.change(s);
+    const std::optional<HdrSignal> signal = findHdrSignal(*s.frame, *s.stream);
+    ASSERT_EQ(signal.has_value(), c.transfer.has_value()) << c.name;
+    if (signal) {
+      EXPECT_EQ(signal->transfer, *c.transfer) << c.name;
+      EXPECT_DOUBLE_EQ(signal->peakNits, c.peakNits) << c.name;
+    }
+  }
+}
+
+TEST(HdrSignal, UntaggedFrameFollowsTheStreamThenBt2020) {
+  TaggedStream s;
+  s.frame->color_trc = AVCOL_TRC_UNSPECIFIED;
+  s.frame->color_primaries = AVCOL_PRI_UNSPECIFIED;
+  s.frame->colorspace = AVCOL_SPC_UNSPECIFIED;
+  s.stream->codecpar->color_primaries = AVCOL_PRI_SMPTE432;
+  const auto signal = findHdrSignal(*s.frame, *s.stream);
+  ASSERT_TRUE(signal);
+  EXPECT_EQ(signal->transfer, AVCOL_TRC_SMPTE2084);
+  EXPECT_EQ(signal->primaries, AVCOL_PRI_SMPTE432);
+  EXPECT_EQ(signal->matrix, AVCOL_SPC_BT2020_NCL);
+}
+
+// Profile 5 has no base layer a plain decoder can show; 8.1 (HDR10) and 8.4 (HLG) have.
+TEST(DolbyVision, OnlyAStreamWithoutCompatibleBaseLayerIsRefused) {
+  for (const auto& [profile, compatibility, refused] :
+       {std::tuple{0, 0, false}, {5, 0, true}, {8, 1, false}, {8, 4, false}}) {
+    TaggedStream s;
+    if (profile != 0) {
+      s.addDolbyVision(profile, compatibility);
+    }
+    EXPECT_EQ(lacksCompatibleBaseLayer(*s.stream), refused) << profile << "." << compatibility;
+  }
+}
+
+// The end-to-end fixture covers MP4's per-sample marks; these are the stream-wide marks that
+// FFmpeg exposes for other files: an MP4 with pssh and an encrypted Matroska track.
+TEST(StreamEncryption, MarkedByProtectionDataOrAMatroskaKeyId) {
+  TaggedStream plain;
+  EXPECT_FALSE(isEncrypted(*plain.stream));
+  TaggedStream pssh;
+  pssh.addStreamSideData(AV_PKT_DATA_ENCRYPTION_INIT_INFO,
+                         static_cast<std::uint8_t*>(av_mallocz(16)), 16);
+  EXPECT_TRUE(isEncrypted(*pssh.stream));
+  TaggedStream keyId;
+  ASSERT_GE(av_dict_set(&keyId.stream->metadata, "enc_key_id", "ASNFZ4mrze8BI0VniavN7w==", 0), 0);
+  EXPECT_TRUE(isEncrypted(*keyId.stream));
+}
+
+}  // namespace
+}  // namespace korvel

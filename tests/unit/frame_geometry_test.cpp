@@ -15,24 +15,22 @@ struct FitCase {
   PixelSize expected;
 };
 
-class FitInsideTest : public testing::TestWithParam<FitCase> {};
-
-TEST_P(FitInsideTest, KeepsAspectNeverEnlargesNeverExceeds) {
-  const FitCase& c = GetParam();
-  EXPECT_EQ(fitInside(c.width, c.height, c.maxSide), c.expected);
+TEST(FitInside, KeepsAspectNeverEnlargesNeverExceeds) {
+  for (const FitCase& c : {
+           FitCase{1920, 1080, 256, {256, 144}}, FitCase{1080, 1920, 256, {144, 256}},
+           FitCase{100, 50, 256, {100, 50}},     // never enlarged
+           FitCase{200, 100, 100.5, {100, 50}},  // fractional bound: floor
+           FitCase{1000, 1000, 100.5, {100, 100}}, FitCase{3840, 2160, 1024, {1024, 576}},
+           FitCase{160, 90, 100.5, {100, 56}},  // short side from the rounded long side
+           FitCase{10000, 1, 64, {64, 1}},      // extreme: at least one pixel
+           FitCase{1, 10000, 64, {1, 64}}, FitCase{161, 121, 256, {161, 121}},
+           FitCase{720 * 32.0 / 27.0, 576, 256, {256, 173}},  // anamorphic widescreen
+           FitCase{100.6, 50, 100.7, {100, 50}},              // rounding never passes the bound
+       }) {
+    EXPECT_EQ(fitInside(c.width, c.height, c.maxSide), c.expected)
+        << c.width << "x" << c.height << " in " << c.maxSide;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, FitInsideTest,
-    testing::Values(FitCase{1920, 1080, 256, {256, 144}}, FitCase{1080, 1920, 256, {144, 256}},
-                    FitCase{100, 50, 256, {100, 50}},     // never enlarged
-                    FitCase{200, 100, 100.5, {100, 50}},  // fractional bound: floor
-                    FitCase{1000, 1000, 100.5, {100, 100}}, FitCase{3840, 2160, 1024, {1024, 576}},
-                    FitCase{160, 90, 100.5, {100, 56}},  // short side from the rounded long side
-                    FitCase{10000, 1, 64, {64, 1}},      // extreme: at least one pixel
-                    FitCase{1, 10000, 64, {1, 64}}, FitCase{161, 121, 256, {161, 121}},
-                    FitCase{720 * 32.0 / 27.0, 576, 256, {256, 173}},  // anamorphic widescreen
-                    FitCase{100.6, 50, 100.7, {100, 50}}));  // rounding never passes the bound
 
 // Each orientation maps the stored corners of a 3x2 picture to known shown corners.
 struct OrientationCase {

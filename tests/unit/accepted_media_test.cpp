@@ -1,5 +1,6 @@
 // The FFmpeg korvel is linked with (bundled or the system's) has every component that
-// accepted_media.txt lists, including codecs no fixture can hold (nothing encodes VC-1 or VP6).
+// accepted_media.txt lists, including codecs no fixture can hold (nothing encodes VC-1 or VP6),
+// and korvel has a timeline rule for every accepted container.
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -15,6 +16,7 @@ extern "C" {
 #include <vector>
 
 #include "ffmpeg/accepted_media.hpp"
+#include "ffmpeg/container_rules.hpp"
 
 namespace korvel {
 namespace {
@@ -36,9 +38,13 @@ TEST(LinkedFfmpeg, DecodesEveryAcceptedVideoCodec) {
   }
 }
 
-TEST(LinkedFfmpeg, HasEveryListedDemuxerDecoderAndFilter) {
+// A container added to the accepted list without a timeline rule would silently get the
+// library's reading of its header.
+TEST(LinkedFfmpeg, HasEveryListedComponentAndEachContainerItsRule) {
   for (const std::string& name : commaList(kAcceptedFormats)) {
-    EXPECT_NE(av_find_input_format(name.c_str()), nullptr) << "container " << name;
+    const AVInputFormat* format = av_find_input_format(name.c_str());
+    ASSERT_NE(format, nullptr) << "container " << name;
+    EXPECT_EQ(containerRule(*format).demuxer, name);
   }
   for (const std::string& name : commaList(KORVEL_PROBE_DEMUXERS)) {
     EXPECT_NE(av_find_input_format(name.c_str()), nullptr) << "probe " << name;

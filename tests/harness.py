@@ -4,7 +4,6 @@ import base64
 import dataclasses
 import os
 import pathlib
-import shutil
 import signal
 import subprocess
 import tempfile
@@ -76,14 +75,6 @@ def info(path):
 
 def frame(path, position="0.5", size="256"):
     return korvel("frame", b64(path), position, size)
-
-
-def strace():
-    """strace, where it is installed and allowed to trace (some sandboxes forbid ptrace)."""
-    found = shutil.which("strace")
-    if found and subprocess.run([found, "-o", "/dev/null", "/bin/true"]).returncode == 0:
-        return found
-    return None
 
 
 def expect_failure(result):

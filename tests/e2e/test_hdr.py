@@ -2,6 +2,7 @@
 the HDR videos of the shared media against a reference rendering."""
 import csv
 import math
+import statistics
 
 import pytest
 
@@ -77,14 +78,6 @@ def test_brighter_master_compresses_more():
     assert profile[-1] <= 252 and profile[-1] - profile[0] >= 20, profile
 
 
-def test_sdr_picture_keeps_its_codes():
-    # Studio codes 118 and 235 in full range; green is (0, 190, 0).
-    picture = patches("sdr_patches.mp4")
-    assert abs(luma(patch(picture, GREY)) - 119) <= 3
-    assert luma(patch(picture, WHITE)) >= 253
-    assert all(abs(a - b) <= 5 for a, b in zip(patch(picture, GREEN), (0, 190, 0)))
-
-
 # Against the brightness and contrast of ffmpeg's zscale + hable rendering (hdr_reference.tsv,
 # made by make_hdr_reference.sh). The curves differ by design: hable puts 26 cd/m2 grey at code
 # 71 and 203 cd/m2 white at 178, korvel follows BT.2408 (100 and 229), 4-15 codes brighter on
@@ -104,9 +97,7 @@ def test_shared_hdr_near_reference(row):
     picture = Picture(result.out)
     assert abs(picture.width - int(row["width"])) <= 1
     assert abs(picture.height - int(row["height"])) <= 1
-    values = [luma(rgb) for rgb in picture.pixels()]
-    mean = sum(values) / len(values)
-    stddev = math.sqrt(max(sum(v * v for v in values) / len(values) - mean * mean, 0))
-    assert abs(mean - float(row["mean"])) <= 20
-    reference = float(row["stddev"])
+    values = [luma(picture.at(x, y)) for y in range(picture.height) for x in range(picture.width)]
+    assert abs(statistics.fmean(values) - float(row["mean"])) <= 20
+    stddev, reference = statistics.pstdev(values), float(row["stddev"])
     assert reference * 0.85 - 2 <= stddev <= reference * 1.35 + 2, stddev

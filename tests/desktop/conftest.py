@@ -1,4 +1,5 @@
-"""Shared pieces of the desktop tests: an installed korvel; the rest is tests/harness.py."""
+"""What the desktop tests share beyond tests/harness.py: korvel installed as `cmake --install`
+puts it."""
 import os
 import pathlib
 import shutil
@@ -9,24 +10,20 @@ import tempfile
 import pytest
 
 sys.path.insert(0, str(pathlib.Path(__file__).parents[1]))
-from harness import BUILD, FIXTURES, SOURCE, Picture  # noqa: E402,F401
-
-
-def install(prefix):
-    subprocess.run(["cmake", "--install", str(BUILD), "--prefix", str(prefix)], check=True,
-                   stdout=subprocess.DEVNULL)
+from harness import BUILD  # noqa: E402
 
 
 @pytest.fixture(scope="module")
-def installed_in_usr():
-    """korvel installed under a fresh prefix inside /usr, the only tree a sandboxed thumbnailer
-    sees; removed afterwards, whatever the tests did."""
-    if not os.access("/usr/local", os.W_OK):
-        pytest.skip("installing under /usr/local needs root")
-    prefix = pathlib.Path(tempfile.mkdtemp(prefix="korvel-test-", dir="/usr/local"))
+def prefix(tmp_path_factory):
+    """A fresh prefix, inside /usr where that is writable (the only tree a sandboxed thumbnailer
+    sees), removed afterwards whatever the tests did."""
+    usr = os.access("/usr/local", os.W_OK)
+    prefix = pathlib.Path(tempfile.mkdtemp(prefix="korvel-test-", dir="/usr/local" if usr
+                                           else tmp_path_factory.getbasetemp()))
     try:
         prefix.chmod(0o755)
-        install(prefix)
+        subprocess.run(["cmake", "--install", BUILD, "--prefix", prefix], check=True,
+                       stdout=subprocess.DEVNULL)
         yield prefix
     finally:
         shutil.rmtree(prefix)

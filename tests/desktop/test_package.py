@@ -1,12 +1,14 @@
-"""The Debian package: made by cpack, clean for lintian, complete, runnable where it is
-unpacked, with dependencies that cover what its programs link, and manual pages that render."""
+"""The Debian package: made by cpack, clean for lintian, runnable where it is unpacked, with
+dependencies that cover what its programs link and manual pages that render; and its
+korvel-thumbnailer: any path bytes, the size range, nothing left behind when korvel fails."""
 import os
 import re
+import shutil
 import subprocess
 
 import pytest
 
-from harness import BUILD, FIXTURES, b64, expect_json, run
+from harness import BUILD, FIXTURES, Picture, b64, expect_json, run
 
 
 @pytest.fixture(scope="module")
@@ -36,15 +38,61 @@ def test_lintian_finds_no_error_or_warning(package):
     assert result.returncode == 0, result.stdout + result.stderr
 
 
-def test_unpacked_package_runs(unpacked, tmp_path):
+def test_unpacked_package_runs(unpacked):
     assert (unpacked / "usr/share/thumbnailers/korvel.thumbnailer").is_file()
     expect_json(run([unpacked / "usr/bin/korvel", "info", b64(FIXTURES / "info_1500ms.mp4")]),
                 1500)
+
+
+def thumbnailer(bin_folder, *arguments, cwd=None):
+    return subprocess.run([bin_folder / "korvel-thumbnailer", *map(os.fsencode, arguments)],
+                          capture_output=True, timeout=60, cwd=cwd)
+
+
+@pytest.mark.parametrize("size, width, height", [
+    ("128", 128, 72),
+    ("32", 64, 36),  # korvel draws 64 at least; the desktop scales it down
+    ("4096", 160, 90),  # beyond korvel's 1024: asked at 1024, never enlarged
+])
+def test_thumbnailer_takes_any_path_bytes_and_sizes(unpacked, tmp_path, size, width, height):
+    video = os.fsencode(tmp_path) + b"/a b\nc\xff-.mp4"  # blank, line feed, not UTF-8
+    shutil.copy(FIXTURES / "corners.mp4", video)
+    (tmp_path / "out").mkdir()
+    target = os.fsencode(tmp_path / "out") + b"/thumb \n\xfe.png"
     # The wrapper finds korvel and its helper where the package puts them.
-    out = tmp_path / "thumb.png"
-    wrapper = run([unpacked / "usr/bin/korvel-thumbnailer", "-s", "128", FIXTURES / "corners.mp4",
-                   out])
-    assert wrapper.status == 0 and out.read_bytes().startswith(b"\x89PNG"), str(wrapper)
+    result = thumbnailer(unpacked / "usr/bin", "-s", size, video, target)
+    assert result.returncode == 0, result.stderr
+    assert os.listdir(os.fsencode(tmp_path / "out")) == [b"thumb \n\xfe.png"]
+    with open(target, "rb") as png:
+        data = png.read()
+    assert data.startswith(b"\x89PNG\r\n\x1a\n")
+    picture = Picture(data)
+    assert (picture.width, picture.height) == (width, height)
+    assert picture.corners() == "red green blue white"
+
+
+def test_thumbnailer_failure_and_time_out_leave_nothing(unpacked, tmp_path):
+    # A korvel that writes half a picture and then times out.
+    shutil.copytree(unpacked / "usr", tmp_path / "usr")
+    stub = tmp_path / "usr/bin/korvel"
+    stub.write_text("#!/bin/sh\nprintf '\\377\\330\\377partial'\nexit 2\n")
+    for bin_folder, video, status in [(unpacked / "usr/bin", "not_media.txt", 1),
+                                      (unpacked / "usr/bin", "playlist.m3u8", 1),
+                                      (tmp_path / "usr/bin", "corners.mp4", 2)]:
+        out = tmp_path / f"out-{video}-{status}"
+        out.mkdir()
+        result = thumbnailer(bin_folder, "-s", "256", FIXTURES / video, out / "thumb.png")
+        assert result.returncode == status, (video, result.stderr)
+        assert os.listdir(out) == [], video
+
+
+@pytest.mark.parametrize("arguments", [
+    [], ["-s", "256", "in.mp4"], ["-x", "256", "in.mp4", "out.png"],
+    ["-s", "", "in.mp4", "out.png"], ["-s", "2e2", "in.mp4", "out.png"],
+    ["-s", "256", "in.mp4", "out.png", "extra"]])
+def test_thumbnailer_usage(unpacked, tmp_path, arguments):
+    assert thumbnailer(unpacked / "usr/bin", *arguments, cwd=tmp_path).returncode == 64
+    assert os.listdir(tmp_path) == []
 
 
 def test_dependencies_cover_linked_libraries(package, unpacked):

@@ -81,11 +81,6 @@ def expect_failure(result):
     assert (result.status, result.out, result.err) == (1, b"", FAILURE_LINE), str(result)
 
 
-def expect_json(result, ms):
-    assert (result.status, result.out, result.err) == (0, b'{"duration_ms":%d}' % ms, b""), \
-        str(result)
-
-
 def info_ms(result):
     """The duration of a well-formed info line (canonical decimal, nothing else)."""
     assert result.status == 0 and result.err == b"", str(result)
@@ -95,29 +90,21 @@ def info_ms(result):
 
 
 def jpeg_layout(data):
-    """Frame markers, size, components as (h, v, table) and the quantisation tables, from one
-    well-formed stream: SOI first, EOI last."""
+    """The frame header (markers, size, sampling) and quantisation tables of one JPEG stream:
+    SOI, header segments, one scan, EOI."""
     assert data[:2] == b"\xff\xd8", "no SOI"
-    frames, components, tables, size, at = [], [], {}, (0, 0), 2
-    while True:
+    layout, marker, at = [], 0, 2
+    while marker != 0xDA:
         assert data[at] == 0xFF, f"no marker at {at}"
-        marker, at = data[at + 1], at + 2
-        if marker == 0xD9:
-            assert at == len(data), "bytes after EOI"
-            return frames, size, components, tables
-        length = int.from_bytes(data[at:at + 2], "big")
-        segment, at = data[at + 2:at + length], at + length
-        if 0xC0 <= marker <= 0xCF and marker not in (0xC4, 0xC8, 0xCC):
-            frames.append(marker)
-            size = (int.from_bytes(segment[3:5], "big"), int.from_bytes(segment[1:3], "big"))
-            components = [(segment[7 + 3 * i] >> 4, segment[7 + 3 * i] & 15, segment[8 + 3 * i])
-                          for i in range(segment[5])]
-        elif marker == 0xDB:
-            for i in range(0, len(segment), 65):
-                tables[segment[i] & 15] = segment[i + 1:i + 65]
-        elif marker == 0xDA:  # entropy-coded data up to the next marker that is no stuffing
-            while data[at] != 0xFF or data[at + 1] == 0 or 0xD0 <= data[at + 1] <= 0xD7:
-                at += 1
+        marker, end = data[at + 1], at + 2 + int.from_bytes(data[at + 2:at + 4], "big")
+        if marker == 0xDB or 0xC0 <= marker <= 0xCF and marker not in (0xC4, 0xC8, 0xCC):
+            layout.append(data[at + 1:end])
+        at = end
+    # Entropy-coded data up to the next marker that is no stuffing or restart.
+    while data[at] != 0xFF or data[at + 1] == 0 or 0xD0 <= data[at + 1] <= 0xD7:
+        at += 1
+    assert data[at:] == b"\xff\xd9", "no EOI after the scan, or bytes after it"
+    return layout
 
 
 def thumbnail(result, width, height):

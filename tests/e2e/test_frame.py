@@ -1,37 +1,26 @@
 """`korvel frame`: which picture comes back, its size, shape and colours. Expected frames follow
 from the fixtures' facts (tests/fixtures/README.md) and the 1/600 s rounding of request times."""
 import math
-from dataclasses import dataclass
+from collections import namedtuple
 
 import pytest
 
-from harness import FIXTURES, expect_failure, expect_json, frame, info, thumbnail
+from harness import FIXTURES, expect_failure, frame, info, info_ms, thumbnail
 
 
-@dataclass(frozen=True)
-class Indexed:  # times in ticks of 1/600 s
-    name: str
-    duration: int  # ffprobe's container duration
-    first: int  # where frame 0 begins on korvel's timeline
-    per_frame: int
-    frames: int
-
-    def shown_at(self, tick):  # the last frame begun by then, else the first
-        return min(max(tick - self.first, 0) // self.per_frame, self.frames - 1)
-
-
-B_FRAMES = Indexed("indexed_h264_bframes.mp4", 1200, 0, 24, 50)
-EMPTY_EDIT = Indexed("indexed_h264_empty_edit.mp4", 1500, 300, 24, 50)  # frame 0 at 0.5 s
-TS_WRAP = Indexed("indexed_h264_pts_wrap.ts", 1200, 0, 24, 50)  # wraps between 25 and 26
-LONG_AUDIO = Indexed("indexed_h264_long_audio.mp4", 1200, 0, 24, 25)  # 1 s video, 2 s audio
+# In ticks of 1/600 s: ffprobe's container duration, where frame 0 begins on korvel's
+# timeline, and each frame's length.
+Indexed = namedtuple("Indexed", "name duration first per_frame frames",
+                     defaults=(1200, 0, 24, 50))
+EMPTY_EDIT = Indexed("indexed_h264_empty_edit.mp4", 1500, 300)  # frame 0 at 0.5 s
+TS_WRAP = Indexed("indexed_h264_pts_wrap.ts")  # wraps between 25 and 26
+LONG_AUDIO = Indexed("indexed_h264_long_audio.mp4", frames=25)  # 1 s video, 2 s audio
 LONG_GOP = Indexed("long_gop_h264.mp4", 18000, 0, 20, 900)  # one keyframe, within the budget
-INDEXED = [B_FRAMES, EMPTY_EDIT, TS_WRAP, Indexed("indexed_vp9.webm", 1200, 0, 24, 50),
-           # A transport stream's timeline begins at its first timestamp (PTS 1.48 s), and so
-           # do clocks that start at 600 s (the FLV states no duration; the library's guess
-           # would be 601.88 s).
-           Indexed("indexed_h264.ts", 1200, 0, 24, 50),
-           Indexed("durations/late_start_theora.ogg", 1200, 0, 24, 50),
-           Indexed("durations/late_start_h264.flv", 1200, 0, 24, 50)]
+# A transport stream's timeline begins at its first timestamp (PTS 1.48 s), and so do clocks
+# that start at 600 s (the FLV states no duration; the library's guess would be 601.88 s).
+INDEXED = [EMPTY_EDIT, TS_WRAP] + [Indexed(name) for name in (
+    "indexed_h264_bframes.mp4", "indexed_vp9.webm", "indexed_h264.ts",
+    "durations/late_start_theora.ogg", "durations/late_start_h264.flv")]
 
 
 def around(fixture, n, which="SUDM"):
@@ -60,8 +49,10 @@ def frame_cases():
 def test_frame_shown_at_the_time(fixture, ticks):
     if ticks == "last":  # the largest position below 1
         position, expected = math.nextafter(1.0, 0.0), fixture.frames - 1
-    else:
-        position, expected = ticks / fixture.duration, fixture.shown_at(round(ticks))
+    else:  # the last frame begun by then, else the first
+        position = ticks / fixture.duration
+        expected = min(max(round(ticks) - fixture.first, 0) // fixture.per_frame,
+                       fixture.frames - 1)
     picture = thumbnail(frame(FIXTURES / fixture.name, repr(position)), 256, 192)
     assert picture.frame_index() == expected
 
@@ -111,7 +102,7 @@ def test_video_not_cover(name):
 ])
 def test_accepted_codec(name, middle, width, height, duration):
     # A demuxer, decoder or parser missing from the FFmpeg korvel is built with shows here.
-    expect_json(info(FIXTURES / "codecs" / name), duration)
+    assert info_ms(info(FIXTURES / "codecs" / name)) == duration
     picture = thumbnail(frame(FIXTURES / "codecs" / name), width, height)
     assert picture.frame_index() == middle
 

@@ -5,6 +5,7 @@ import os
 import re
 import shutil
 import subprocess
+import tempfile
 import time
 
 import pytest
@@ -35,14 +36,10 @@ def traced(arguments, *filters):
     """korvel under strace where it can trace, with the log's lines (empty otherwise)."""
     if not STRACE:
         return korvel(*arguments), []
-    log = f"/tmp/korvel-strace-{os.getpid()}.log"
-    try:
-        result = korvel(*arguments, under=[STRACE, "-f", "-qq", "-s", "4096", "-o", log,
+    with tempfile.NamedTemporaryFile("r", errors="replace") as log:
+        result = korvel(*arguments, under=[STRACE, "-f", "-qq", "-s", "4096", "-o", log.name,
                                            *filters])
-        with open(log, errors="replace") as lines:
-            return result, lines.read().splitlines()
-    finally:
-        os.remove(log)
+        return result, log.read().splitlines()
 
 
 def watched(path, what):

@@ -2,6 +2,7 @@
 the HDR videos of the shared media against a reference rendering."""
 import csv
 import math
+import statistics
 
 import pytest
 
@@ -24,15 +25,13 @@ def ramp(picture):
     return [luma(picture.mean(x - 2, 12, x + 2, 52)) for x in RAMP]
 
 
-def oklab_hue(linear):
-    r, g, b = linear
-    lms = [math.copysign(abs(v) ** (1 / 3), v) for v in (
+def oklab_hue(r, g, b):  # of linear BT.709 light
+    l, m, s = (math.copysign(abs(v) ** (1 / 3), v) for v in (
         0.4122214708 * r + 0.5363325363 * g + 0.0514459929 * b,
         0.2119034982 * r + 0.6806995451 * g + 0.1073969566 * b,
-        0.0883024619 * r + 0.2817188376 * g + 0.6299787005 * b)]
-    a = 1.9779984951 * lms[0] - 2.4285922050 * lms[1] + 0.4505937099 * lms[2]
-    bb = 0.0259040371 * lms[0] + 0.7827717662 * lms[1] - 0.8086757660 * lms[2]
-    return math.degrees(math.atan2(bb, a))
+        0.0883024619 * r + 0.2817188376 * g + 0.6299787005 * b))
+    return math.degrees(math.atan2(0.0259040371 * l + 0.7827717662 * m - 0.8086757660 * s,
+                                   1.9779984951 * l - 2.4285922050 * m + 0.4505937099 * s))
 
 
 def linear(code):
@@ -62,8 +61,7 @@ def test_hdr_patches(name):
     # BT.2020's green keeps its hue; clipping each channel would show BT.709 green, 10 degrees
     # away.
     green = patch(picture, GREEN)
-    assert abs(oklab_hue([linear(c) for c in green]) -
-               oklab_hue((-0.5876, 1.1329, -0.1006))) <= 4, green
+    assert abs(oklab_hue(*map(linear, green)) - oklab_hue(-0.5876, 1.1329, -0.1006)) <= 4, green
     assert green[1] > 120, green
 
 
@@ -75,14 +73,6 @@ def test_brighter_master_compresses_more():
     # 1000 cd/m2 is a quarter of the way to this master's peak: well below SDR white.
     profile = ramp(mastered)
     assert profile[-1] <= 252 and profile[-1] - profile[0] >= 20, profile
-
-
-def test_sdr_picture_keeps_its_codes():
-    # Studio codes 118 and 235 in full range; green is (0, 190, 0).
-    picture = patches("sdr_patches.mp4")
-    assert abs(luma(patch(picture, GREY)) - 119) <= 3
-    assert luma(patch(picture, WHITE)) >= 253
-    assert all(abs(a - b) <= 5 for a, b in zip(patch(picture, GREEN), (0, 190, 0)))
 
 
 # Against the brightness and contrast of ffmpeg's zscale + hable rendering (hdr_reference.tsv,
@@ -104,9 +94,7 @@ def test_shared_hdr_near_reference(row):
     picture = Picture(result.out)
     assert abs(picture.width - int(row["width"])) <= 1
     assert abs(picture.height - int(row["height"])) <= 1
-    values = [luma(rgb) for rgb in picture.pixels()]
-    mean = sum(values) / len(values)
-    stddev = math.sqrt(max(sum(v * v for v in values) / len(values) - mean * mean, 0))
-    assert abs(mean - float(row["mean"])) <= 20
-    reference = float(row["stddev"])
+    values = [luma(picture.at(x, y)) for y in range(picture.height) for x in range(picture.width)]
+    assert abs(statistics.fmean(values) - float(row["mean"])) <= 20
+    stddev, reference = statistics.pstdev(values), float(row["stddev"])
     assert reference * 0.85 - 2 <= stddev <= reference * 1.35 + 2, stddev

@@ -1,10 +1,13 @@
-"""`korvel info` on the fixtures; their facts are in tests/fixtures/README.md."""
+"""`korvel info` on the fixtures; their facts are in tests/fixtures/README.md and
+tests/fixtures/durations/README.md."""
 import pytest
 
-from harness import FIXTURES, expect_failure, expect_json, info, info_ms
+from harness import FIXTURES, expect_failure, frame, info, info_ms
 
 
-@pytest.mark.parametrize("name, ms", [
+# Stated lengths exactly; where headers say "unknown", state nothing, or only let the bit rate
+# be guessed, the true length counted from the samples and frames, within one frame or packet.
+@pytest.mark.parametrize("name, ms, tolerance", [(name, ms, 0) for name, ms in [
     ("info_1500ms.mp4", 1500), ("info_1500ms.mkv", 1500), ("indexed_h264_bframes.mp4", 2000),
     ("indexed_h264_empty_edit.mp4", 2500),  # a 0.5 s empty edit before 2 s of media
     ("indexed_vp9.webm", 2000), ("indexed_h264.ts", 2000), ("indexed_h264_pts_wrap.ts", 2000),
@@ -14,40 +17,32 @@ from harness import FIXTURES, expect_failure, expect_json, info, info_ms
     ("indirection_canary.ts", 1000),  # the canary the indirection tests watch could be read
     ("codecs/audio.mp3", 1152),  # MP3's length includes the encoder's delay and padding
     ("codecs/audio.aiff", 1000), ("picture/cenc_clear_samples.mp4", 1000),
+    # PCM: the data size over the block size is exact.
+    ("durations/pcm_u8_piped.wav", 997), ("durations/truncated.wav", 1810),
+    ("durations/flac_piped.flac", 4000)]] + [
+    # Headers all ones; the last audio sample lasts 768 of 1024 ticks (2.0213 s).
+    ("durations/fragmented_unknown_duration.mp4", 2021, 21),
+    ("durations/plain_unknown_duration.mp4", 2000, 21),
+    # 174 frames of 1152 samples at 44.1 kHz (4.049 s); one frame is 26 ms.
+    *[(f"durations/{name}.mp3", 4048, 26) for name in
+      ("cbr_no_xing", "cbr_no_xing_id3", "cbr_xing", "vbr_no_xing", "vbr_xing")],
+    # 131 frames of 1024 samples at 22.05 kHz; the bit rate of its silent start says 60 s.
+    ("durations/adts.aac", 6083, 46),
+    # Clocks that start at 600 s; the FLV header states no duration.
+    ("durations/late_start_theora.ogg", 2000, 40), ("durations/late_start_h264.flv", 2000, 40),
+    # Written to a pipe, 60 frames at 25 fps: the last frame's own length counts, as a player's
+    # seek bar shows it.
+    ("live_vp9_no_duration.webm", 2400, 1),
 ])
-def test_exact_duration(name, ms):
-    expect_json(info(FIXTURES / name), ms)
+def test_duration(name, ms, tolerance):
+    assert abs(info_ms(info(FIXTURES / name)) - ms) <= tolerance
 
 
 @pytest.mark.parametrize("name", [
     "zero_duration.mp4", "header_only.wav", "not_media.txt", "still.png", "still.jpg"])
-def test_no_usable_duration_fails(name):
+def test_neither_duration_nor_picture(name):
     expect_failure(info(FIXTURES / name))
-
-
-# Headers that say "unknown", state nothing, or only let the bit rate be guessed: the true
-# length, counted from the samples and frames, within one frame or audio packet.
-@pytest.mark.parametrize("name, ms, tolerance", [
-    # Headers all ones; the last audio sample lasts 768 of 1024 ticks (2.0213 s).
-    ("fragmented_unknown_duration.mp4", 2021, 21), ("plain_unknown_duration.mp4", 2000, 21),
-    # PCM: the data size over the block size is exact.
-    ("pcm_u8_piped.wav", 997, 0), ("truncated.wav", 1810, 0),
-    # 174 frames of 1152 samples at 44.1 kHz (4.049 s); one frame is 26 ms.
-    ("cbr_no_xing.mp3", 4048, 26), ("cbr_no_xing_id3.mp3", 4048, 26),
-    ("cbr_xing.mp3", 4048, 26), ("vbr_no_xing.mp3", 4048, 26), ("vbr_xing.mp3", 4048, 26),
-    # 131 frames of 1024 samples at 22.05 kHz; the bit rate of its silent start says 60 s.
-    ("adts.aac", 6083, 46), ("flac_piped.flac", 4000, 0),
-    # Clocks that start at 600 s; the FLV header states no duration.
-    ("late_start_theora.ogg", 2000, 40), ("late_start_h264.flv", 2000, 40),
-])
-def test_true_length(name, ms, tolerance):
-    assert abs(info_ms(info(FIXTURES / "durations" / name)) - ms) <= tolerance
-
-
-def test_live_webm_length_from_last_timestamps():
-    # Written to a pipe: no duration in the header; 60 frames at 25 fps. The last frame's own
-    # length counts, as a player's seek bar shows it.
-    assert abs(info_ms(info(FIXTURES / "live_vp9_no_duration.webm")) - 2400) <= 1
+    expect_failure(frame(FIXTURES / name))
 
 
 def test_long_mp3_measured_only_when_its_bit_rate_is_constant(tmp_path):

@@ -12,28 +12,16 @@ with open(pathlib.Path(__file__).with_name("shared_media.tsv")) as table:
     ROWS = list(csv.DictReader(table, delimiter="\t"))
 
 
-@pytest.fixture
-def media(row):
-    if not SHARED_MEDIA.is_dir():
-        pytest.skip(f"{SHARED_MEDIA} is absent")
+@pytest.mark.skipif(not SHARED_MEDIA.is_dir(), reason=f"{SHARED_MEDIA} is absent")
+@pytest.mark.parametrize("row", ROWS, ids=[row["file"] for row in ROWS])
+def test_info_and_frame(row):
     path = SHARED_MEDIA / row["file"]
     assert path.is_file(), f"{path} is listed but missing"
-    return path
-
-
-@pytest.mark.parametrize("row", ROWS, ids=[row["file"] for row in ROWS])
-def test_info(row, media):
-    result = info(media)
     if float(row["expected_s"] or 0) <= 0:  # no length korvel can stand behind
-        expect_failure(result)
+        expect_failure(info(path))
     else:
-        assert abs(info_ms(result) - float(row["expected_s"]) * 1000) <= 1
-
-
-@pytest.mark.parametrize("row", ROWS, ids=[row["file"] for row in ROWS])
-def test_frame(row, media):
-    result = frame(media)
+        assert abs(info_ms(info(path)) - float(row["expected_s"]) * 1000) <= 1
     if row["frame_at_256"] == "fail":
-        expect_failure(result)
+        expect_failure(frame(path))
     else:
-        thumbnail(result, *map(int, row["frame_at_256"].split("x")))
+        thumbnail(frame(path), *map(int, row["frame_at_256"].split("x")))

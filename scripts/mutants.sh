@@ -12,27 +12,27 @@ cd "$(dirname "$0")/.."
 
 # name @@ file @@ exact text (once in the file) @@ replacement @@ ctest -R filter
 read -r -d '' MUTANTS <<'EOF'
-untagged-hd-as-bt601 @@ src/ffmpeg/frame_conversion.cpp @@ kHighDefinitionLines = 720; @@ kHighDefinitionLines = 100000; @@ FrameColour|^e2e\.frame$
-frame-after-the-shown-one @@ src/ffmpeg/frame_search.cpp @@ return FrameSearch(format, stream, decoder, target).run(); @@ return FrameSearch(format, stream, decoder, target + av_rescale_q(1, AVRational{1, 25}, stream.time_base)).run(); @@ FrameSelection|^e2e\.frame$
+untagged-hd-as-bt601 @@ src/ffmpeg/frame_conversion.cpp @@ kHighDefinitionLines = 720; @@ kHighDefinitionLines = 100000; @@ PictureColorMatrix|^e2e\.frame$
+frame-after-the-shown-one @@ src/ffmpeg/frame_search.cpp @@ return FrameSearch(format, stream, decoder, target).run(); @@ return FrameSearch(format, stream, decoder, target + av_rescale_q(1, AVRational{1, 25}, stream.time_base)).run(); @@ ^e2e\.frame$
 base64-padding-optional @@ src/request/base64.cpp @@ if (text.size() % 4 != 0) { @@ if (false) { @@ MalformedBase64
-failure-line-without-line-feed @@ src/process/failure_sink.hpp @@ this operating system.\n"; @@ this operating system."; @@ InfoRejects|^e2e\.info$
-small-pictures-enlarged @@ src/picture/frame_geometry.cpp @@ longSide * std::min(1.0, maxSide / longSide) @@ longSide * (maxSide / longSide) @@ FrameSize|^e2e\.frame$
-mirror-ignored @@ src/picture/frame_geometry.cpp @@ return Orientation{false, a < 0, d < 0}; @@ return Orientation{false, false, d < 0}; @@ FrameOrientation|^e2e\.frame$
-fifo-open-blocks @@ src/ffmpeg/file_descriptor.cpp @@ O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY @@ O_RDONLY | O_CLOEXEC | O_NOCTTY @@ Fifo|^e2e\.arguments$
+failure-line-without-line-feed @@ src/process/failure_sink.hpp @@ this operating system.\n"; @@ this operating system."; @@ RunTool|^e2e\.info$
+small-pictures-enlarged @@ src/picture/frame_geometry.cpp @@ longSide * std::min(1.0, maxSide / longSide) @@ longSide * (maxSide / longSide) @@ FitInside|^e2e\.frame$
+mirror-ignored @@ src/picture/frame_geometry.cpp @@ return Orientation{false, a < 0, d < 0}; @@ return Orientation{false, false, d < 0}; @@ OrientationTest|^e2e\.frame$
+fifo-open-blocks @@ src/ffmpeg/file_descriptor.cpp @@ O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY @@ O_RDONLY | O_CLOEXEC | O_NOCTTY @@ ^e2e\.arguments$
 milliseconds-rounded @@ src/app/info_command.cpp @@ return static_cast<std::int64_t>(milliseconds); @@ return static_cast<std::int64_t>(milliseconds + 0.5); @@ DurationMilliseconds
-hdr-never-tone-mapped @@ src/ffmpeg/frame_extraction.cpp @@ const std::optional<HdrSignal> hdr = findHdrSignal(*frame, stream); @@ const std::optional<HdrSignal> hdr = std::nullopt; @@ HdrPatches|^e2e\.hdr$
-pixel-aspect-ignored @@ src/ffmpeg/frame_extraction.cpp @@ ? av_q2d(aspect) : 1.0; @@ ? 1.0 : 1.0; @@ Anamorphic|^e2e\.frame$
-decode-budget-ten-times @@ src/ffmpeg/frame_choice.hpp @@ lumaPixels = 150'000'000; @@ lumaPixels = 1'500'000'000; @@ FrameDecodingBudget|^e2e\.frame$
-watchdog-300-seconds @@ src/process/watchdog.hpp @@ std::chrono::seconds(30); @@ std::chrono::seconds(300); @@ ^e2e\.
-ogg-counted-from-zero @@ src/ffmpeg/container_rules.cpp @@ ContainerRule{"ogg", kFirstTimestamp, kTimestamps} @@ ContainerRule{"ogg", kZero, kTimestamps} @@ InfoTrueLength|FrameSelection|^e2e\.(info|frame)$
-corrupt-frame-accepted @@ src/ffmpeg/clean_pictures.cpp @@ if (frame.decode_error_flags != 0) { @@ if (false) { @@ PictureChoice|^e2e\.frame$
-encrypted-stream-decoded @@ src/ffmpeg/video_stream.cpp @@ if (lacksCompatibleBaseLayer(stream) || isEncrypted(stream)) { @@ if (lacksCompatibleBaseLayer(stream)) { @@ FrameEncrypted|^e2e\.frame$
-encrypted-stream-decoded @@ src/ffmpeg/frame_search.cpp @@ if (isEncrypted(packet)) { @@ if (false) { @@ FrameEncrypted|^e2e\.frame$
-cropping-not-applied @@ src/ffmpeg/video_stream.cpp @@ if (av_frame_apply_cropping(&frame, AV_FRAME_CROP_UNALIGNED) < 0) { @@ if ((void)frame, false) { @@ FrameCropping|^e2e\.frame$
-stream-cap-dropped @@ src/ffmpeg/demuxer.cpp @@ av_dict_set_int(&rawOptions, "max_streams", kMostStreams, 0); @@ (void)kMostStreams; @@ BoundedWork|^e2e\.hardening$
-probe-max-pixels-dropped @@ src/ffmpeg/demuxer.cpp @@ av_dict_set_int(&raw, "max_pixels", kLargestPicturePixels, 0); @@ /* dropped */ @@ BoundedWork|^e2e\.hardening$
-decoder-max-pixels-dropped @@ src/ffmpeg/video_stream.cpp @@ context->max_pixels = kLargestPicturePixels; @@ /* dropped */ @@ BoundedWork|EnormousPicture|^e2e\.hardening$
-byte-budget-dropped @@ src/ffmpeg/file_io.cpp @@ if (reading.exhausted()) { @@ if (false) { @@ BoundedReading|^e2e\.hardening$
+hdr-never-tone-mapped @@ src/ffmpeg/frame_extraction.cpp @@ const std::optional<HdrSignal> hdr = findHdrSignal(*frame, stream); @@ const std::optional<HdrSignal> hdr = std::nullopt; @@ ^e2e\.hdr$
+pixel-aspect-ignored @@ src/ffmpeg/frame_extraction.cpp @@ ? av_q2d(aspect) : 1.0; @@ ? 1.0 : 1.0; @@ ^e2e\.frame$
+decode-budget-ten-times @@ src/ffmpeg/frame_choice.hpp @@ lumaPixels = 150'000'000; @@ lumaPixels = 1'500'000'000; @@ ^e2e\.frame$
+watchdog-300-seconds @@ src/process/watchdog.hpp @@ std::chrono::seconds(30); @@ std::chrono::seconds(300); @@ ^e2e\.hardening$
+ogg-counted-from-zero @@ src/ffmpeg/container_rules.cpp @@ ContainerRule{"ogg", kFirstTimestamp, kTimestamps} @@ ContainerRule{"ogg", kZero, kTimestamps} @@ ^e2e\.frame$
+corrupt-frame-accepted @@ src/ffmpeg/clean_pictures.cpp @@ if (frame.decode_error_flags != 0) { @@ if (false) { @@ ^e2e\.frame$
+encrypted-stream-decoded @@ src/ffmpeg/video_stream.cpp @@ if (lacksCompatibleBaseLayer(stream) || isEncrypted(stream)) { @@ if (lacksCompatibleBaseLayer(stream)) { @@ ^e2e\.frame$
+encrypted-stream-decoded @@ src/ffmpeg/frame_search.cpp @@ if (isEncrypted(packet)) { @@ if (false) { @@ ^e2e\.frame$
+cropping-not-applied @@ src/ffmpeg/video_stream.cpp @@ if (av_frame_apply_cropping(&frame, AV_FRAME_CROP_UNALIGNED) < 0) { @@ if ((void)frame, false) { @@ ^e2e\.frame$
+stream-cap-dropped @@ src/ffmpeg/demuxer.cpp @@ av_dict_set_int(&rawOptions, "max_streams", kMostStreams, 0); @@ (void)kMostStreams; @@ ^e2e\.hardening$
+probe-max-pixels-dropped @@ src/ffmpeg/demuxer.cpp @@ av_dict_set_int(&raw, "max_pixels", kLargestPicturePixels, 0); @@ /* dropped */ @@ ^e2e\.hardening$
+decoder-max-pixels-dropped @@ src/ffmpeg/video_stream.cpp @@ context->max_pixels = kLargestPicturePixels; @@ /* dropped */ @@ ^e2e\.hardening$
+byte-budget-dropped @@ src/ffmpeg/file_io.cpp @@ if (reading.exhausted()) { @@ if (false) { @@ ^e2e\.hardening$
 empty-file-read @@ src/ffmpeg/file_descriptor.cpp @@ || status.st_size == 0) { @@ ) { @@ ^e2e\.hardening$
 numbers-in-the-global-locale @@ src/request/strict_double.cpp @@ strtod_l(terminated.c_str(), &end, cLocale.get()) @@ strtod(terminated.c_str(), &end) @@ CommaDecimalLocale
 EOF

@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 #include <optional>
 #include <string>
 
 extern "C" {
 #include <libavutil/dovi_meta.h>
 #include <libavutil/mastering_display_metadata.h>
+#include <libavutil/pixdesc.h>
 }
 
 #include "ffmpeg/dolby_vision.hpp"
@@ -67,69 +67,61 @@ struct TaggedStream {
   AVStream* stream = nullptr;
 };
 
+constexpr auto kPq = AVCOL_TRC_SMPTE2084;
+constexpr auto kUntagged = AVCOL_TRC_UNSPECIFIED;
+constexpr auto k8Bit = AV_PIX_FMT_YUV420P;
+constexpr auto k10Bit = AV_PIX_FMT_YUV420P10LE;
+
+// The frame's depth, transfer and matrix, the stream's transfer, its metadata, and the signal
+// read from them (none: SDR).
 struct SignalCase {
-  std::string name;
-  std::function<void(TaggedStream&)> change;
-  std::optional<AVColorTransferCharacteristic> transfer;  // none: SDR
-  double peakNits = kAssumedContentPeakNits;
+  AVPixelFormat format;
+  AVColorTransferCharacteristic frameTransfer;
+  AVColorSpace matrix;
+  AVColorTransferCharacteristic streamTransfer;
+  int masteringNits;
+  unsigned maxCll;
+  std::optional<AVColorTransferCharacteristic> transfer;
+  double peakNits;
 };
 
 TEST(HdrSignal, ReadFromTagsThenMetadata) {
-  const auto deepUntagged = [](TaggedStream& s) {
-    s.frame->format = AV_PIX_FMT_YUV420P10LE;
-    s.frame->color_trc = AVCOL_TRC_UNSPECIFIED;
-    s.stream->codecpar->color_trc = AVCOL_TRC_UNSPECIFIED;
-  };
-  const std::vector<SignalCase> cases = {
-      {"PQ without metadata", [](TaggedStream&) {}, AVCOL_TRC_SMPTE2084},
-      {"BT.709 frame", [](TaggedStream& s) { s.frame->color_trc = AVCOL_TRC_BT709; }, {}},
-      {"8-bit, no transfer anywhere",
-       [](TaggedStream& s) {
-         s.frame->color_trc = AVCOL_TRC_UNSPECIFIED;
-         s.stream->codecpar->color_trc = AVCOL_TRC_UNSPECIFIED;
-       },
-       {}},
-      {"mastering peak", [](TaggedStream& s) { s.addMastering(4000); }, AVCOL_TRC_SMPTE2084, 4000},
-      {"MaxCLL over mastering",
-       [](TaggedStream& s) {
-         s.addMastering(4000);
-         s.addLightLevel(650);
-       },
-       AVCOL_TRC_SMPTE2084, 650},
-      {"HLG for the nominal display",
-       [](TaggedStream& s) {
-         s.frame->color_trc = AVCOL_TRC_ARIB_STD_B67;
-         s.addLightLevel(4000);
-       },
-       AVCOL_TRC_ARIB_STD_B67},
-      {"10-bit BT.2020 without transfer", deepUntagged, AVCOL_TRC_SMPTE2084},
-      {"10-bit BT.709 without transfer",
-       [&](TaggedStream& s) {
-         deepUntagged(s);
-         s.frame->colorspace = AVCOL_SPC_BT709;
-       },
-       {}},
-      {"10-bit untagged",
-       [&](TaggedStream& s) {
-         deepUntagged(s);
-         s.frame->colorspace = AVCOL_SPC_UNSPECIFIED;
-       },
-       {}},
-      {"10-bit BT.2020 with an SDR transfer",
-       [](TaggedStream& s) {
-         s.frame->format = AV_PIX_FMT_YUV420P10LE;
-         s.frame->color_trc = AVCOL_TRC_BT2020_10;
-       },
-       {}},
-  };
-  for (const SignalCase& c : cases) {
+  constexpr auto kBt2020 = AVCOL_SPC_BT2020_NCL;
+  constexpr double kAssumed = kAssumedContentPeakNits;
+  for (const SignalCase& c : {
+           SignalCase{k8Bit, kPq, kBt2020, kPq, 0, 0, kPq, kAssumed},
+           SignalCase{k8Bit, kPq, kBt2020, kPq, 4000, 0, kPq, 4000},   // mastering display
+           SignalCase{k8Bit, kPq, kBt2020, kPq, 4000, 650, kPq, 650},  // MaxCLL first
+           // HLG is rendered for the nominal display whatever its metadata says.
+           SignalCase{k8Bit, AVCOL_TRC_ARIB_STD_B67, kBt2020, kPq, 0, 4000, AVCOL_TRC_ARIB_STD_B67,
+                      kAssumed},
+           SignalCase{k8Bit, AVCOL_TRC_BT709, kBt2020, kPq, 0, 0, {}, 0},
+           SignalCase{k8Bit, kUntagged, kBt2020, kUntagged, 0, 0, {}, 0},
+           // A deep BT.2020 picture with no transfer anywhere is HDR10 that lost its tags.
+           SignalCase{k10Bit, kUntagged, kBt2020, kUntagged, 0, 0, kPq, kAssumed},
+           SignalCase{k10Bit, kUntagged, AVCOL_SPC_BT709, kUntagged, 0, 0, {}, 0},
+           SignalCase{k10Bit, kUntagged, AVCOL_SPC_UNSPECIFIED, kUntagged, 0, 0, {}, 0},
+           SignalCase{k10Bit, AVCOL_TRC_BT2020_10, kBt2020, kUntagged, 0, 0, {}, 0},
+       }) {
     TaggedStream s;
-    c.change(s);
+    s.frame->format = c.format;
+    s.frame->color_trc = c.frameTransfer;
+    s.frame->colorspace = c.matrix;
+    s.stream->codecpar->color_trc = c.streamTransfer;
+    if (c.masteringNits != 0) {
+      s.addMastering(c.masteringNits);
+    }
+    if (c.maxCll != 0) {
+      s.addLightLevel(c.maxCll);
+    }
     const std::optional<HdrSignal> signal = findHdrSignal(*s.frame, *s.stream);
-    ASSERT_EQ(signal.has_value(), c.transfer.has_value()) << c.name;
+    const std::string name = std::string(av_get_pix_fmt_name(c.format)) + " " +
+                             av_color_transfer_name(c.frameTransfer) + " " +
+                             av_color_space_name(c.matrix);
+    ASSERT_EQ(signal.has_value(), c.transfer.has_value()) << name;
     if (signal) {
-      EXPECT_EQ(signal->transfer, *c.transfer) << c.name;
-      EXPECT_DOUBLE_EQ(signal->peakNits, c.peakNits) << c.name;
+      EXPECT_EQ(signal->transfer, *c.transfer) << name;
+      EXPECT_DOUBLE_EQ(signal->peakNits, c.peakNits) << name;
     }
   }
 }

@@ -243,21 +243,32 @@ bool readTrackRun(ByteCursor& cursor, std::uint32_t defaultDuration, FragmentClo
   return cursor.ok();
 }
 
-bool readTrackFragment(std::span<const std::uint8_t> traf, const Mp4Movie& movie,
-                       std::map<std::uint32_t, FragmentClock>& clocks) {
-  // Children of traf, walked in memory.
-  std::optional<std::uint32_t> track;
-  std::uint32_t defaultDuration = 0;
+// Calls visit(type, body) for each box in `boxes`, a header already read into memory; false when
+// a box overruns them or visit says so.
+template <typename Visit>
+bool forEachBox(std::span<const std::uint8_t> boxes, Visit visit) {
   std::size_t position = 0;
-  while (position + 8 <= traf.size()) {
-    ByteCursor header(traf.subspan(position));
+  while (position + 8 <= boxes.size()) {
+    ByteCursor header(boxes.subspan(position));
     const std::uint64_t size = header.u32();
     const std::uint32_t type = header.u32();
-    if (size < 8 || size > traf.size() - position) {
+    if (size < 8 || size > boxes.size() - position) {
       return false;
     }
-    ByteCursor body(traf.subspan(position + 8, size - 8));
+    if (!visit(type, boxes.subspan(position + 8, size - 8))) {
+      return false;
+    }
     position += size;
+  }
+  return true;
+}
+
+bool readTrackFragment(std::span<const std::uint8_t> traf, const Mp4Movie& movie,
+                       std::map<std::uint32_t, FragmentClock>& clocks) {
+  std::optional<std::uint32_t> track;
+  std::uint32_t defaultDuration = 0;
+  return forEachBox(traf, [&](std::uint32_t type, std::span<const std::uint8_t> bytes) {
+    ByteCursor body(bytes);
     if (type == fourCc("tfhd")) {
       std::uint8_t unused = 0;
       const std::uint32_t flags = flagsOf(body, unused);
@@ -281,12 +292,10 @@ bool readTrackFragment(std::span<const std::uint8_t> traf, const Mp4Movie& movie
       }
       clocks[*track].nextDecodeTime = static_cast<std::int64_t>(time);
     } else if (type == fourCc("trun") && track) {
-      if (!readTrackRun(body, defaultDuration, clocks[*track])) {
-        return false;
-      }
+      return readTrackRun(body, defaultDuration, clocks[*track]);
     }
-  }
-  return true;
+    return true;
+  });
 }
 
 bool readFragment(FileBytes& file, const Box& moof, const Mp4Movie& movie,
@@ -302,22 +311,9 @@ bool readFragment(FileBytes& file, const Box& moof, const Mp4Movie& movie,
   if (body.size() != bytes) {
     return false;
   }
-  const std::span<const std::uint8_t> all(body);
-  std::size_t position = 0;
-  while (position + 8 <= all.size()) {
-    ByteCursor header(all.subspan(position));
-    const std::uint64_t size = header.u32();
-    const std::uint32_t type = header.u32();
-    if (size < 8 || size > body.size() - position) {
-      return false;
-    }
-    if (type == fourCc("traf") &&
-        !readTrackFragment(all.subspan(position + 8, size - 8), movie, clocks)) {
-      return false;
-    }
-    position += size;
-  }
-  return true;
+  return forEachBox(body, [&](std::uint32_t type, std::span<const std::uint8_t> traf) {
+    return type != fourCc("traf") || readTrackFragment(traf, movie, clocks);
+  });
 }
 
 // The samples a track's size table (stsz or stz2) claims.

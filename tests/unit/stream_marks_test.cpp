@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -32,9 +33,13 @@ struct TaggedStream {
     frame->color_primaries = AVCOL_PRI_BT2020;
     frame->colorspace = AVCOL_SPC_BT2020_NCL;
   }
-  void addStreamSideData(AVPacketSideDataType type, std::uint8_t* data, std::size_t size) {
-    ASSERT_NE(data, nullptr);
-    ASSERT_EQ(av_stream_add_side_data(stream, type, data, size), 0);
+  // Zeroed side data of type T on the stream.
+  template <typename T>
+  T& streamSideData(AVPacketSideDataType type) {
+    std::uint8_t* data = av_stream_new_side_data(stream, type, sizeof(T));
+    EXPECT_NE(data, nullptr);
+    std::memset(data, 0, sizeof(T));
+    return *reinterpret_cast<T*>(data);
   }
   void addLightLevel(unsigned maxCll) {
     AVFrameSideData* side = av_frame_new_side_data(frame.get(), AV_FRAME_DATA_CONTENT_LIGHT_LEVEL,
@@ -45,21 +50,16 @@ struct TaggedStream {
     std::memcpy(side->data, &level, sizeof(level));
   }
   void addMastering(int maxNits) {
-    AVMasteringDisplayMetadata* mastering = av_mastering_display_metadata_alloc();
-    ASSERT_NE(mastering, nullptr);
-    mastering->has_luminance = 1;
-    mastering->max_luminance = AVRational{maxNits, 1};
-    addStreamSideData(AV_PKT_DATA_MASTERING_DISPLAY_METADATA,
-                      reinterpret_cast<std::uint8_t*>(mastering), sizeof(*mastering));
+    auto& mastering =
+        streamSideData<AVMasteringDisplayMetadata>(AV_PKT_DATA_MASTERING_DISPLAY_METADATA);
+    mastering.has_luminance = 1;
+    mastering.max_luminance = AVRational{maxNits, 1};
   }
   void addDolbyVision(int profile, int compatibility) {
-    std::size_t size = 0;
-    AVDOVIDecoderConfigurationRecord* record = av_dovi_alloc(&size);
-    ASSERT_NE(record, nullptr);
-    record->dv_profile = static_cast<std::uint8_t>(profile);
-    record->bl_present_flag = 1;
-    record->dv_bl_signal_compatibility_id = static_cast<std::uint8_t>(compatibility);
-    addStreamSideData(AV_PKT_DATA_DOVI_CONF, reinterpret_cast<std::uint8_t*>(record), size);
+    auto& record = streamSideData<AVDOVIDecoderConfigurationRecord>(AV_PKT_DATA_DOVI_CONF);
+    record.dv_profile = static_cast<std::uint8_t>(profile);
+    record.bl_present_flag = 1;
+    record.dv_bl_signal_compatibility_id = static_cast<std::uint8_t>(compatibility);
   }
 
   FormatContextPtr format{avformat_alloc_context()};
@@ -157,8 +157,7 @@ TEST(StreamEncryption, MarkedByProtectionDataOrAMatroskaKeyId) {
   TaggedStream plain;
   EXPECT_FALSE(isEncrypted(*plain.stream));
   TaggedStream pssh;
-  pssh.addStreamSideData(AV_PKT_DATA_ENCRYPTION_INIT_INFO,
-                         static_cast<std::uint8_t*>(av_mallocz(16)), 16);
+  pssh.streamSideData<std::array<std::uint8_t, 16>>(AV_PKT_DATA_ENCRYPTION_INIT_INFO);
   EXPECT_TRUE(isEncrypted(*pssh.stream));
   TaggedStream keyId;
   ASSERT_GE(av_dict_set(&keyId.stream->metadata, "enc_key_id", "ASNFZ4mrze8BI0VniavN7w==", 0), 0);

@@ -19,11 +19,11 @@ constexpr std::array kRules = {
     ContainerRule{"asf", kZero, kLibrary},
     ContainerRule{"mpegts", kFirstTimestamp, kLibrary},
     ContainerRule{"mpeg", kFirstTimestamp, kLibrary},
-    // Granule positions are absolute; the library's own reading of them can understate.
-    ContainerRule{"ogg", kFirstTimestamp, kTimestamps},
-    // Tag times run on the recorder's clock; the library turns a missing header duration into
-    // the last tag's absolute time.
-    ContainerRule{"flv", kFirstTimestamp, kStatedCheckedByTimestamps, kFlvTag},
+    // Granule positions are absolute, and the last one is where the streams end.
+    ContainerRule{"ogg", kZeroUnlessLate, kTimestamps},
+    // Tag times run on the recorder's clock; a header's duration counts from its zero, and
+    // counts a composition delay in too.
+    ContainerRule{"flv", kFirstTimestamp, kTimestamps, kFlvTag},
     ContainerRule{"mp3", kZero, kStatedElsePackets},
     ContainerRule{"aac", kZero, kStatedElsePackets},
     ContainerRule{"flac", kZero, kStatedElsePackets},

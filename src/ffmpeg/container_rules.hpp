@@ -12,20 +12,22 @@ enum class TimelineOrigin {
   kZero,
   // The first timestamp: broadcast and streaming clocks start anywhere.
   kFirstTimestamp,
+  // The clock's zero, unless the first timestamp comes well after it (a stream joined late);
+  // time before zero is never heard (a first block, a pre-skip), and a first timestamp a
+  // little after it means leading pages were lost.
+  kZeroUnlessLate,
 };
 
 // How a container's length is found. A header is only a shortcut to the span of the media's
 // own timestamps, taken where it can be trusted.
 enum class LengthRule {
-  // The movie header, unless it says "unknown" or the sample tables contradict it; else the
-  // sample tables, or for fragmented files the fragment header or the fragments themselves.
+  // The movie header where the samples present in the file bear it out; else those samples,
+  // the fragments' included.
   kMp4Boxes,
   // The segment's stated duration; else the last timestamps near the end of the file.
   kStatedElseTail,
   // The timestamps at both ends, always: what the library reports may be a guess.
   kTimestamps,
-  // The timestamps at both ends, and a stated duration only where it agrees with them.
-  kStatedCheckedByTimestamps,
   // What the library reads: the header, or the timestamps at both ends (MPEG-TS/PS).
   kLibrary,
   // A real header (frame count, sample count); else every packet's timestamp within a bound;

@@ -10,6 +10,10 @@
 namespace korvel {
 namespace {
 
+// A damaged piece costs a demuxer an error or two before it finds its footing again; a file that
+// gives no packet after this many is broken beyond reading on.
+constexpr int kMostReadErrorsInARow = 16;
+
 // Every secondary open a demuxer may attempt (references, segments, playlists) ends here.
 int refuseSecondaryOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) {
   return AVERROR(EPERM);
@@ -50,6 +54,19 @@ void Demuxer::rewind() {
   if (avformat_seek_file(format_.get(), -1, INT64_MIN, 0, 0, 0) < 0) {
     seekToByte(*format_, dataStart_);
   }
+}
+
+bool readPacket(AVFormatContext& format, AVPacket& packet) {
+  for (int errors = 0; errors < kMostReadErrorsInARow; ++errors) {
+    const int status = av_read_frame(&format, &packet);
+    if (status >= 0) {
+      return true;
+    }
+    if (status == AVERROR_EOF || avio_feof(format.pb)) {
+      return false;
+    }
+  }
+  return false;
 }
 
 bool seekToByte(AVFormatContext& format, std::int64_t position) {

@@ -32,6 +32,11 @@ class Demuxer {
   std::optional<bool> streamsLearned_;
 };
 
+// Reads the next packet into `packet`. A demuxer may fail on one damaged piece of the file (a
+// lost Ogg page, a broken cluster) and read on after it, as a player does; false at the end of
+// the file, or after errors without a packet between them.
+bool readPacket(AVFormatContext& format, AVPacket& packet);
+
 // Moves the reading to byte `position` of the file, the demuxer's state reset as after a seek
 // by time. False when the container cannot be read from a byte offset.
 bool seekToByte(AVFormatContext& format, std::int64_t position);

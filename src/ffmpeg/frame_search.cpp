@@ -6,6 +6,7 @@
 
 #include "ffmpeg/clean_pictures.hpp"
 #include "ffmpeg/decode_loop.hpp"
+#include "ffmpeg/demuxer.hpp"
 #include "ffmpeg/encryption.hpp"
 #include "ffmpeg/frame_choice.hpp"
 #include "ffmpeg/sync_seek.hpp"
@@ -45,7 +46,7 @@ class FrameSearch {
         if (!more) {
           return answer();
         }
-      } while (av_read_frame(&format_, packet_.get()) >= 0);
+      } while (readPacket(format_, *packet_));
     }
     drain();
     return answer();

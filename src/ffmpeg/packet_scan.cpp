@@ -75,6 +75,19 @@ std::int64_t typicalGap(std::vector<std::int64_t> times) {
   return *middle;
 }
 
+// How long a packet lasts, in its stream's time base: as the demuxer says, else, for audio
+// whose samples take a fixed number of bytes (PCM, ADPCM), as its bytes say; else 0.
+std::int64_t lengthOf(const AVPacket& packet, const AVStream& stream) {
+  if (packet.duration > 0 || stream.codecpar->codec_type != AVMEDIA_TYPE_AUDIO ||
+      stream.codecpar->sample_rate <= 0) {
+    return packet.duration;
+  }
+  const int samples = av_get_audio_frame_duration2(stream.codecpar, packet.size);
+  return samples > 0
+             ? av_rescale_q(samples, AVRational{1, stream.codecpar->sample_rate}, stream.time_base)
+             : 0;
+}
+
 // Audio a decoder drops at the start of a packet (priming, an encoder's delay), in the
 // stream's time base: it is never heard, so the timeline starts after it. (Padding dropped at
 // the end is not counted: some demuxers have already taken it off the packet's duration.)
@@ -88,18 +101,91 @@ std::int64_t primingOf(const AVPacket& packet, const AVStream& stream) {
   return av_rescale_q(AV_RL32(skip), AVRational{1, rate}, stream.time_base);
 }
 
-// A Vorbis decoder makes no sound from a stream's first packet: it only primes the overlap
-// with the next one.
-bool primesOnly(const AVStream& stream, bool firstOfStream) {
-  return firstOfStream && stream.codecpar->codec_id == AV_CODEC_ID_VORBIS;
-}
-
 // A stream's clock that moves this far between two packets has jumped (a splice of two
-// recordings, a crafted timestamp): the stretches on either side are counted apart.
+// recordings, a crafted or damaged timestamp): the stretches on either side are counted apart,
+// and the stream ends where its last stretch ends.
 constexpr std::int64_t kClockJumpSeconds = 60;
 
-// The span of the packets of timed streams seen so far. A packet that does not say how long
-// it lasts lasts one frame of its stream, or the usual gap between its stream's packets.
+// One stretch of a stream's clock without jumps. A packet that does not say how long it lasts
+// lasts one frame of its stream, or the usual gap between the stretch's packets.
+class ClockPiece {
+ public:
+  void add(std::int64_t shownFrom, std::int64_t pts, std::int64_t duration) {
+    first_ = std::min(first_, shownFrom);
+    if (duration > 0) {
+      datedEnd_ = std::max(datedEnd_, saturatingAdd(pts, duration));
+    } else {
+      undated_.push_back(pts);
+    }
+  }
+
+  std::int64_t first() const { return first_; }
+
+  std::int64_t end(std::int64_t statedFrame) const {
+    if (undated_.empty()) {
+      return datedEnd_;
+    }
+    const std::int64_t frame = statedFrame > 0 ? statedFrame : typicalGap(undated_);
+    const std::int64_t last = *std::max_element(undated_.begin(), undated_.end());
+    return std::max(datedEnd_, saturatingAdd(last, frame));
+  }
+
+  std::int64_t length(std::int64_t statedFrame) const {
+    std::int64_t length = 0;
+    const std::int64_t last = end(statedFrame);
+    return first_ < last && !__builtin_sub_overflow(last, first_, &length) ? length : 0;
+  }
+
+ private:
+  std::int64_t first_ = INT64_MAX;
+  std::int64_t datedEnd_ = INT64_MIN;
+  std::vector<std::int64_t> undated_;
+};
+
+// The timestamps of one stream's packets, in its time base.
+class StreamClock {
+ public:
+  explicit StreamClock(const AVStream& stream)
+      : frame_(statedFrameTicks(stream)),
+        jump_(av_rescale_q(kClockJumpSeconds, AVRational{1, 1}, stream.time_base)) {}
+
+  void add(const AVPacket& packet, std::int64_t duration, std::int64_t priming) {
+    // Decode times run on without jumps; a jump ends the stretch so far.
+    const std::int64_t now = packet.dts != AV_NOPTS_VALUE ? packet.dts : packet.pts;
+    if (clock_ != AV_NOPTS_VALUE &&
+        (now < saturatingAdd(clock_, -jump_) || now > saturatingAdd(clock_, jump_))) {
+      earlierPieces_ = saturatingAdd(earlierPieces_, piece_.length(frame_));
+      piece_ = ClockPiece{};
+    }
+    clock_ = now;
+    const std::int64_t shownFrom = saturatingAdd(packet.pts, priming);
+    first_ = std::min(first_, shownFrom);
+    piece_.add(shownFrom, packet.pts, duration);
+    if (duration > 0) {
+      played_ = saturatingAdd(played_, duration);
+    } else {
+      allDated_ = false;
+    }
+  }
+
+  std::int64_t first() const { return first_; }
+  std::int64_t end() const { return piece_.end(frame_); }
+  std::int64_t continuous() const { return saturatingAdd(earlierPieces_, piece_.length(frame_)); }
+  // The packets' own lengths added up; 0 when some packet does not say its length.
+  std::int64_t played() const { return allDated_ ? played_ : 0; }
+
+ private:
+  std::int64_t frame_;
+  std::int64_t jump_;
+  std::int64_t clock_ = AV_NOPTS_VALUE;
+  std::int64_t first_ = INT64_MAX;
+  ClockPiece piece_;
+  std::int64_t earlierPieces_ = 0;
+  std::int64_t played_ = 0;
+  bool allDated_ = true;
+};
+
+// The span of the packets of timed streams seen so far.
 class SpanTracker {
  public:
   explicit SpanTracker(const AVFormatContext& format) : format_(format) {}
@@ -114,97 +200,40 @@ class SpanTracker {
     if (streams_.size() <= index) {
       streams_.resize(index + 1);
     }
-    StreamTimes& times = streams_[index];
     const AVStream& stream = *format_.streams[index];
-    times.followClock(packet, av_rescale_q(kClockJumpSeconds, AVRational{1, 1}, stream.time_base));
-    std::int64_t shownFrom = INT64_MAX;
-    if (primesOnly(stream, !times.seen)) {
-      times.primingStart = packet.pts;
-    } else {
-      shownFrom = saturatingAdd(packet.pts, primingOf(packet, stream));
-      times.first = std::min(times.first, shownFrom);
+    if (!streams_[index]) {
+      streams_[index].emplace(stream);
     }
-    times.seen = true;
-    std::int64_t shownTo = packet.pts;
-    if (packet.duration > 0) {
-      shownTo = saturatingAdd(packet.pts, packet.duration);
-      times.end = std::max(times.end, shownTo);
-    } else {
-      times.undated.push_back(packet.pts);
-      shownTo = saturatingAdd(packet.pts, statedFrameTicks(stream));
-    }
-    times.piece.first = std::min(times.piece.first, shownFrom);
-    times.piece.end = std::max(times.piece.end, shownTo);
+    streams_[index]->add(packet, lengthOf(packet, stream), primingOf(packet, stream));
   }
 
   std::optional<TimestampSpan> span() const {
     std::optional<TimestampSpan> span;
     for (std::size_t index = 0; index < streams_.size(); ++index) {
-      const StreamTimes& times = streams_[index];
-      if (!times.seen) {
+      if (!streams_[index]) {
         continue;
       }
-      const AVStream& stream = *format_.streams[index];
-      std::int64_t end = times.end;
-      if (!times.undated.empty()) {
-        const std::int64_t stated = statedFrameTicks(stream);
-        const std::int64_t frame = stated > 0 ? stated : typicalGap(times.undated);
-        const std::int64_t last = *std::max_element(times.undated.begin(), times.undated.end());
-        end = std::max(end, saturatingAdd(last, frame));
-      }
-      const std::int64_t first = times.first != INT64_MAX ? times.first : times.primingStart;
-      const TimestampSpan stretch{
-          av_rescale_q(first, stream.time_base, kMicroseconds),
-          av_rescale_q(end, stream.time_base, kMicroseconds),
-          av_rescale_q(times.continuous(), stream.time_base, kMicroseconds)};
+      const StreamClock& clock = *streams_[index];
+      const AVRational base = format_.streams[index]->time_base;
+      const TimestampSpan stretch{av_rescale_q(clock.first(), base, kMicroseconds),
+                                  av_rescale_q(clock.end(), base, kMicroseconds),
+                                  av_rescale_q(clock.continuous(), base, kMicroseconds),
+                                  av_rescale_q(clock.played(), base, kMicroseconds)};
       if (!span) {
         span = stretch;
       } else {
         span->first = std::min(span->first, stretch.first);
         span->end = std::max(span->end, stretch.end);
         span->continuous = std::max(span->continuous, stretch.continuous);
+        span->played = std::max(span->played, stretch.played);
       }
     }
     return span;
   }
 
  private:
-  struct Piece {
-    std::int64_t first = INT64_MAX;
-    std::int64_t end = INT64_MIN;
-
-    std::int64_t length() const {
-      std::int64_t length = 0;
-      return first < end && !__builtin_sub_overflow(end, first, &length) ? length : 0;
-    }
-  };
-
-  struct StreamTimes {
-    bool seen = false;
-    std::int64_t first = INT64_MAX;
-    std::int64_t primingStart = 0;
-    std::int64_t end = INT64_MIN;
-    std::vector<std::int64_t> undated;
-    std::int64_t clock = AV_NOPTS_VALUE;
-    Piece piece;
-    std::int64_t earlierPieces = 0;
-
-    // Decode times run on without jumps; a jump ends the stretch so far.
-    void followClock(const AVPacket& packet, std::int64_t jump) {
-      const std::int64_t now = packet.dts != AV_NOPTS_VALUE ? packet.dts : packet.pts;
-      if (clock != AV_NOPTS_VALUE &&
-          (now < saturatingAdd(clock, -jump) || now > saturatingAdd(clock, jump))) {
-        earlierPieces = saturatingAdd(earlierPieces, piece.length());
-        piece = Piece{};
-      }
-      clock = now;
-    }
-
-    std::int64_t continuous() const { return saturatingAdd(earlierPieces, piece.length()); }
-  };
-
   const AVFormatContext& format_;
-  std::vector<StreamTimes> streams_;
+  std::vector<std::optional<StreamClock>> streams_;
 };
 
 // Reads packets into `tracker` until the end of the file, or until `more` says stop. False
@@ -212,7 +241,7 @@ class SpanTracker {
 template <typename More>
 bool readPackets(AVFormatContext& format, ScanBudget& budget, SpanTracker& tracker, More more) {
   const PacketPtr packet = allocatePacket();
-  while (more() && av_read_frame(&format, packet.get()) >= 0) {
+  while (more() && readPacket(format, *packet)) {
     const bool affordable = budget.spend(packet->size);
     tracker.add(*packet);
     av_packet_unref(packet.get());
@@ -233,7 +262,7 @@ std::vector<std::pair<std::int64_t, int>> packetSizes(AVFormatContext& format,
   }
   const PacketPtr packet = allocatePacket();
   int read = 0;
-  while (sizes.size() < kRateSamplePackets + 1 && av_read_frame(&format, packet.get()) >= 0) {
+  while (sizes.size() < kRateSamplePackets + 1 && readPacket(format, *packet)) {
     const bool affordable = budget.spend(packet->size);
     if (read++ >= skip) {
       sizes.emplace_back(packet->duration, packet->size);
@@ -256,24 +285,31 @@ bool ScanBudget::spend(std::int64_t bytes) {
   return bytesLeft_ >= 0 && std::chrono::steady_clock::now() < deadline_;
 }
 
-std::optional<std::int64_t> firstTimestamp(AVFormatContext& format, ScanBudget& budget) {
+std::optional<HeadSpan> readHead(Demuxer& demuxer, ScanBudget& budget) {
+  AVFormatContext& format = demuxer.format();
+  // Where all of the data fits in the first tail window, this one read sees it all: a second
+  // read from the start after a rewind is not always the same (Ogg's first page).
+  const bool whole = avio_size(format.pb) - kTailWindows.front() <= demuxer.dataStart();
   SpanTracker tracker(format);
   int count = 0;
-  if (!readPackets(format, budget, tracker, [&] { return count++ < kHeadPackets; })) {
+  if (!readPackets(format, budget, tracker, [&] { return whole || count++ < kHeadPackets; })) {
     return std::nullopt;
   }
   const auto span = tracker.span();
-  return span ? std::optional(span->first) : std::nullopt;
-}
-
-std::optional<std::int64_t> lastTimestampEnd(AVFormatContext& format, std::int64_t earliestStart,
-                                             ScanBudget& budget, const WindowStart& windowStart) {
-  const std::int64_t fileSize = avio_size(format.pb);
-  if (fileSize <= 0) {
+  if (!span) {
     return std::nullopt;
   }
+  return HeadSpan{span->first, whole ? std::optional(span->end) : std::nullopt};
+}
+
+std::optional<std::int64_t> lastTimestampEnd(Demuxer& demuxer, ScanBudget& budget,
+                                             const WindowStart& windowStart) {
+  AVFormatContext& format = demuxer.format();
+  const std::int64_t fileSize = avio_size(format.pb);
   for (const std::int64_t window : kTailWindows) {
-    const std::int64_t earliest = std::max(earliestStart, fileSize - window);
+    // Only the end is wanted, so a window never starts before the data: a byte seek there
+    // would read some containers' headers again as packets.
+    const std::int64_t earliest = std::max(demuxer.dataStart(), fileSize - window);
     const std::optional<std::int64_t> start = windowStart ? windowStart(earliest) : earliest;
     if (start && seekToByte(format, *start)) {
       SpanTracker tracker(format);
@@ -284,7 +320,7 @@ std::optional<std::int64_t> lastTimestampEnd(AVFormatContext& format, std::int64
         return span->end;
       }
     }
-    if (earliest <= earliestStart) {
+    if (earliest <= demuxer.dataStart()) {
       break;
     }
   }
@@ -297,6 +333,21 @@ std::optional<TimestampSpan> wholeSpan(AVFormatContext& format, ScanBudget& budg
     return std::nullopt;
   }
   return tracker.span();
+}
+
+void indexWholeFile(AVFormatContext& format) {
+  std::vector<AVDiscard> kept;
+  for (unsigned i = 0; i < format.nb_streams; ++i) {
+    kept.push_back(format.streams[i]->discard);
+    format.streams[i]->discard = AVDISCARD_ALL;
+  }
+  const PacketPtr packet = allocatePacket();
+  while (readPacket(format, *packet)) {
+    av_packet_unref(packet.get());
+  }
+  for (unsigned i = 0; i < format.nb_streams; ++i) {
+    format.streams[i]->discard = kept[i];
+  }
 }
 
 bool hasConstantBitRate(AVFormatContext& format, std::int64_t dataStart, ScanBudget& budget) {

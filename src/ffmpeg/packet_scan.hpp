@@ -5,7 +5,7 @@
 #include <functional>
 #include <optional>
 
-#include "ffmpeg/av_owners.hpp"
+#include "ffmpeg/demuxer.hpp"
 
 namespace korvel {
 
@@ -25,28 +25,43 @@ class ScanBudget {
 // A stretch of the streams' clock, in microseconds.
 struct TimestampSpan {
   std::int64_t first = 0;
-  std::int64_t end = 0;  // the latest presentation time plus that packet's length
+  // Where the latest stream's last stretch of clock ends: its latest presentation time plus
+  // that packet's length.
+  std::int64_t end = 0;
   // The longest stream's stretches between jumps of its clock, added up.
   std::int64_t continuous = 0;
+  // The longest stream's packet lengths added up: the samples it holds, whatever its
+  // timestamps say (0 when a packet does not state its length).
+  std::int64_t played = 0;
 };
 
-// The earliest presentation time among the first packets, read from where the demuxer stands.
-std::optional<std::int64_t> firstTimestamp(AVFormatContext& format, ScanBudget& budget);
+// What reading the first packets shows, from where the demuxer stands after opening.
+struct HeadSpan {
+  // The earliest presentation time among them.
+  std::int64_t first = 0;
+  // Where the last packets end, when the data is small enough to read whole in this one go.
+  std::optional<std::int64_t> end;
+};
+
+std::optional<HeadSpan> readHead(Demuxer& demuxer, ScanBudget& budget);
 
 // Moves the start of a tail window (at least `earliest`) to where the container can be read
 // from; nothing when there is no such place.
 using WindowStart = std::function<std::optional<std::int64_t>(std::int64_t earliest)>;
 
 // Where the last packets end, as the library reads them from a window before the end of the
-// file to its end; the window widens until it holds a timestamp. Windows start no earlier
-// than `earliestStart`.
-std::optional<std::int64_t> lastTimestampEnd(AVFormatContext& format, std::int64_t earliestStart,
-                                             ScanBudget& budget,
+// file to its end; the window widens until it holds a timestamp.
+std::optional<std::int64_t> lastTimestampEnd(Demuxer& demuxer, ScanBudget& budget,
                                              const WindowStart& windowStart = {});
 
 // The span of every packet from where the demuxer stands to the end of the file; nothing when
 // the budget runs out first.
 std::optional<TimestampSpan> wholeSpan(AVFormatContext& format, ScanBudget& budget);
+
+// Reads to the end of the file with every stream discarded, so that the library indexes every
+// part of it (an MP4's movie fragments) without handing out a packet. Every stream is read
+// again afterwards.
+void indexWholeFile(AVFormatContext& format);
 
 // Whether frames at the start, the middle and the end of the data all have one length and one
 // size, to the padding byte: a constant bit rate, for which the bit-rate estimate is exact.

@@ -1,5 +1,7 @@
 #include "ffmpeg/sync_seek.hpp"
 
+#include "ffmpeg/demuxer.hpp"
+
 namespace korvel {
 namespace {
 
@@ -16,7 +18,7 @@ std::int64_t streamStart(const AVStream& stream) {
 // stream passes the target (or ends) without one.
 bool readUntilSync(AVFormatContext& format, const AVStream& stream, std::int64_t target,
                    AVPacket& packet) {
-  while (av_read_frame(&format, &packet) >= 0) {
+  while (readPacket(format, packet)) {
     if (packet.stream_index == stream.index) {
       if ((packet.flags & AV_PKT_FLAG_KEY) != 0) {
         if (packet.pts == AV_NOPTS_VALUE || packet.pts <= target) {
@@ -44,7 +46,7 @@ bool readFromStart(AVFormatContext& format, const AVStream& stream, AVPacket& pa
   if (av_seek_frame(&format, stream.index, beforeStart, AVSEEK_FLAG_BACKWARD) < 0) {
     av_seek_frame(&format, stream.index, beforeStart, 0);
   }
-  while (av_read_frame(&format, &packet) >= 0) {
+  while (readPacket(format, packet)) {
     if (packet.stream_index == stream.index) {
       return true;
     }

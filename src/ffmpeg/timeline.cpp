@@ -9,8 +9,8 @@
 #include "ffmpeg/container_rules.hpp"
 #include "ffmpeg/flv_tags.hpp"
 #include "ffmpeg/matroska_clusters.hpp"
-#include "ffmpeg/mp4_movie.hpp"
 #include "ffmpeg/packet_scan.hpp"
+#include "ffmpeg/sample_index.hpp"
 
 namespace korvel {
 namespace {
@@ -20,19 +20,21 @@ namespace {
 constexpr std::int64_t kScanBytes = std::int64_t{64} << 20;
 constexpr std::chrono::milliseconds kScanTime{2000};
 
+// A clock whose first timestamp comes this long after its zero was joined late; leading pages
+// lost to damage cost less.
+constexpr std::int64_t kLateStart = AV_TIME_BASE;
+
 // Below this many bytes a second no file holds media, not even a tiny frame a second with its
 // container's bookkeeping: a length implying less is checked against the timestamps.
 constexpr double kLeastBytesPerSecond = 32.0;
+
+// A movie header counts in its own time scale; it may round a little past the streams.
+constexpr double kHeaderRounding = 0.1;
 
 // A header longer than every stream it holds by more than this is contradicted by them; a real
 // one differs by a frame or an edit.
 bool contradicts(double stated, double streamsEnd) {
   return stated > 2.0 * streamsEnd + 1.0;
-}
-
-// A header duration that the timestamps confirm, to a few frames (a B-frame delay) or 1 %.
-bool agrees(double stated, double measured) {
-  return std::fabs(stated - measured) <= std::max(0.5, 0.01 * measured);
 }
 
 double seconds(std::int64_t microseconds) {
@@ -116,13 +118,13 @@ class TimelineSearch {
 
   Timeline run() {
     Timeline timeline;
-    if (rule_.origin == TimelineOrigin::kFirstTimestamp && rule_.length != LengthRule::kLibrary) {
-      const auto first = firstTimestamp(format_, budget_);
+    if (rule_.origin != TimelineOrigin::kZero && rule_.length != LengthRule::kLibrary) {
+      head_ = readHead(demuxer_, budget_);
       demuxer_.rewind();
-      if (!first) {
+      if (!head_) {
         return timeline;
       }
-      timeline.start = *first;
+      timeline.start = origin(head_->first);
     }
     auto seconds = length(timeline.start);
     if (seconds && !fileCouldHold(*seconds)) {
@@ -137,6 +139,13 @@ class TimelineSearch {
   }
 
  private:
+  std::int64_t origin(std::int64_t first) const {
+    if (rule_.origin == TimelineOrigin::kZeroUnlessLate && first <= kLateStart) {
+      return 0;
+    }
+    return first;
+  }
+
   bool fileCouldHold(double seconds) const {
     return seconds * kLeastBytesPerSecond <= static_cast<double>(avio_size(format_.pb));
   }
@@ -170,8 +179,6 @@ class TimelineSearch {
         return tailLength(start);
       case LengthRule::kTimestamps:
         return tailLength(start);
-      case LengthRule::kStatedCheckedByTimestamps:
-        return checkedLength(start);
       case LengthRule::kLibrary:
         return libraryLength();
       case LengthRule::kStatedElsePackets:
@@ -211,47 +218,45 @@ class TimelineSearch {
     return statedDuration(format_);
   }
 
+  // The movie header where the samples bear it out, else the samples themselves: each stream's
+  // indexed samples, after its empty edits. A fragmented movie's header says nothing of the
+  // fragments, which the library indexes as it reads past them.
   std::optional<double> mp4Length() {
-    const auto movie = readMp4Movie(fd_);
-    if (!movie) {
-      return libraryLength();
+    if (format_.duration == AV_NOPTS_VALUE) {
+      indexWholeFile(format_);
+      demuxer_.rewind();
     }
-    if (movie->fragmented) {
-      if (movie->fragmentedSeconds) {
-        return movie->fragmentedSeconds;
-      }
-      if (const auto end = mp4FragmentsEnd(fd_, *movie, timedTrackIds(), budget_)) {
-        return seconds(*end);
-      }
-      return libraryLength();
-    }
-    if (movie->durationUnknown) {
-      // The sample tables still hold the truth.
-      const auto spans = streamSpans(format_);
-      return spans && spans->latestEnd > 0.0 ? std::optional(spans->latestEnd) : std::nullopt;
-    }
-    return libraryLength();
-  }
-
-  std::vector<std::uint32_t> timedTrackIds() const {
-    std::vector<std::uint32_t> ids;
+    const std::int64_t fileSize = avio_size(format_.pb);
+    std::optional<double> longest;
     for (unsigned i = 0; i < format_.nb_streams; ++i) {
-      if (isTimedStream(*format_.streams[i])) {
-        ids.push_back(static_cast<std::uint32_t>(format_.streams[i]->id));
+      AVStream& stream = *format_.streams[i];
+      const auto length = isTimedStream(stream) ? indexedLength(stream, fileSize) : std::nullopt;
+      if (!length) {
+        continue;
       }
+      const std::int64_t delay = stream.start_time != AV_NOPTS_VALUE ? stream.start_time : 0;
+      const double end = static_cast<double>(delay) * av_q2d(stream.time_base) +
+                         static_cast<double>(*length) * av_q2d(stream.time_base);
+      longest = std::max(longest.value_or(end), end);
     }
-    return ids;
+    const auto stated = statedDuration(format_);
+    if (longest && stated && *stated <= *longest + kHeaderRounding) {
+      return stated;
+    }
+    return longest;
   }
 
   std::optional<std::int64_t> tailEnd() {
+    if (head_ && head_->end) {
+      return head_->end;
+    }
     WindowStart windowStart;
     if (rule_.tail == TailEntry::kFlvTag) {
       windowStart = [this](std::int64_t earliest) { return flvTagChainStart(fd_, earliest); };
     } else if (rule_.tail == TailEntry::kMatroskaCluster) {
       windowStart = [this](std::int64_t earliest) { return matroskaClusterStart(fd_, earliest); };
     }
-    // Windows reach back to the start of the file at most: the demuxers read from there.
-    const auto end = lastTimestampEnd(format_, 0, budget_, windowStart);
+    const auto end = lastTimestampEnd(demuxer_, budget_, windowStart);
     demuxer_.rewind();
     return end;
   }
@@ -265,25 +270,22 @@ class TimelineSearch {
     return seconds(span);
   }
 
-  // A statement stands where the timestamps cannot be measured, or agree with it.
-  std::optional<double> checkedLength(std::int64_t start) {
-    const auto measured = tailLength(start);
-    const auto stated = statedDuration(format_);
-    if (!measured || (stated && agrees(*stated, *measured))) {
+  // A stream without a clock of its own: its parser makes the timestamps up, and only the
+  // frames' own sample counts are the truth.
+  std::optional<double> packetsLength() {
+    if (const auto stated = trustedStatement(format_)) {
       return stated;
     }
-    return measured;
-  }
-
-  std::optional<double> packetsLength() {
-    if (const auto known = libraryLength()) {
-      return known;
+    if (const auto streams = streamsDuration(format_)) {
+      return streams;
     }
+    // The parser needs the stream's parameters to date the frames.
+    demuxer_.findStreamInfo();
     demuxer_.rewind();
     const auto span = wholeSpan(format_, budget_);
     demuxer_.rewind();
     if (span) {
-      return span->end > 0 ? std::optional(seconds(span->end)) : std::nullopt;
+      return span->played > 0 ? std::optional(seconds(span->played)) : std::nullopt;
     }
     ScanBudget sampling(kScanBytes, kScanTime);
     const bool constant = hasConstantBitRate(format_, demuxer_.dataStart(), sampling);
@@ -308,6 +310,7 @@ class TimelineSearch {
   int fd_;
   const ContainerRule& rule_;
   ScanBudget budget_;
+  std::optional<HeadSpan> head_;
 };
 
 }  // namespace

@@ -37,10 +37,24 @@ std::optional<Span> statedSpan(const AVStream& stream) {
               static_cast<double>(start + stream.duration) * unit};
 }
 
+// Below this many frames a second a track holds stills (a motion photo's top shots), not
+// motion; a real video's frame rate is well above it.
+constexpr double kLeastMovingFrameRate = 4.0;
+
+// A track that says how many frames it holds over how long, and shows fewer than a moving
+// picture does; one that does not say is taken to move.
+bool holdsStills(const AVStream& stream, const std::optional<Span>& span) {
+  if (!span || stream.nb_frames <= 0 || span->end <= span->start) {
+    return false;
+  }
+  return static_cast<double>(stream.nb_frames) / (span->end - span->start) < kLeastMovingFrameRate;
+}
+
 // A side track (the still of a motion photo, a preview) may be the larger picture or even the
 // default; the stream that plays through the file comes first: one that spans most of the time
-// the video streams span, then one that plays at the time asked for. Then the default stream,
-// then the larger picture. A stream whose container states no span is taken to play throughout.
+// the video streams span, then one that plays at the time asked for, then one that moves rather
+// than holding a few stills. Then the default stream, then the larger picture. A stream whose
+// container states no span is taken to play throughout.
 class StreamRanking {
  public:
   StreamRanking(const AVFormatContext& format, const StreamTimestamp& timestampOf)
@@ -60,7 +74,7 @@ class StreamRanking {
   }
 
  private:
-  using Rank = std::tuple<bool, bool, bool, std::int64_t>;
+  using Rank = std::tuple<bool, bool, bool, bool, std::int64_t>;
 
   Rank rank(const AVStream& stream) const {
     const std::optional<Span> span = statedSpan(stream);
@@ -74,7 +88,7 @@ class StreamRanking {
     const bool isDefault = (stream.disposition & AV_DISPOSITION_DEFAULT) != 0;
     const std::int64_t area =
         static_cast<std::int64_t>(stream.codecpar->width) * stream.codecpar->height;
-    return {spansMost, playsAtTime, isDefault, area};
+    return {spansMost, playsAtTime, !holdsStills(stream, span), isDefault, area};
   }
 
   const StreamTimestamp& timestampOf_;

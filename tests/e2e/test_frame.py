@@ -112,6 +112,8 @@ def test_accepted_codec(name, middle, width, height, duration):
     # beside one of 1.2 s, the long one once the other has ended.
     ("two_tracks_short_default.mp4", "0.1", 5), ("two_tracks_short_default.mp4", "0.9", 45),
     ("two_tracks_long_default.mp4", "0.9", 45),
+    # Both the default and both 2 s long, one moving and one of two larger stills: the moving.
+    ("motion_photo_stills.mp4", "0.1", 5), ("motion_photo_stills.mp4", "0.5", 25),
     # Cut between sync frames: the first picture decoded with its references, then the frame
     # at the time (frame n at (n - 11) / 25 s, and at (n - 8) / 25 s).
     ("ts_cut_open_gop.ts", "0", 25), ("ts_cut_open_gop.ts", "0.2", 25),

@@ -39,7 +39,8 @@ def test_duration(name, ms, tolerance):
 
 
 @pytest.mark.parametrize("name", [
-    "zero_duration.mp4", "header_only.wav", "not_media.txt", "still.png", "still.jpg"])
+    "zero_duration.mp4", "header_only.wav", "not_media.txt", "still.png", "still.jpg",
+    "durations/init_segment.mp4"])  # a movie header whose mehd says 5 s, and no sample
 def test_neither_duration_nor_picture(name):
     expect_failure(info(FIXTURES / name))
     expect_failure(frame(FIXTURES / name))

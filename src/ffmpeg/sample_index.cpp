@@ -1,0 +1,58 @@
+#include "ffmpeg/sample_index.hpp"
+
+#include <algorithm>
+
+namespace korvel {
+namespace {
+
+bool dataInFile(const AVIndexEntry& sample, std::int64_t fileSize) {
+  return sample.pos >= 0 && sample.size >= 0 && sample.pos <= fileSize - sample.size;
+}
+
+std::int64_t timestampOf(AVStream& stream, int sample) {
+  return avformat_index_get_entry(&stream, sample)->timestamp;
+}
+
+// b - a, or nothing when it overflows or is negative: timestamps come from the file.
+std::optional<std::int64_t> distance(std::int64_t a, std::int64_t b) {
+  std::int64_t result = 0;
+  if (__builtin_sub_overflow(b, a, &result) || result < 0) {
+    return std::nullopt;
+  }
+  return result;
+}
+
+}  // namespace
+
+std::optional<std::int64_t> indexedLength(AVStream& stream, std::int64_t fileSize) {
+  const int count = avformat_index_get_entries_count(&stream);
+  int present = 0;
+  while (present < count && dataInFile(*avformat_index_get_entry(&stream, present), fileSize)) {
+    ++present;
+  }
+  if (present == 0) {
+    return std::nullopt;
+  }
+  const std::int64_t first = timestampOf(stream, 0);
+  const std::int64_t stated = stream.duration != AV_NOPTS_VALUE ? stream.duration : 0;
+  // The samples whose data is missing start where the present ones end.
+  if (present < count) {
+    const auto held = distance(first, timestampOf(stream, present));
+    return held ? std::optional(stated > 0 ? std::min(stated, *held) : *held) : std::nullopt;
+  }
+  // A lone sample lasts as long as the stream says.
+  if (present == 1) {
+    return stated > 0 ? std::optional(stated) : std::nullopt;
+  }
+  // The last sample lasts about as long as the one before it.
+  const auto starts = distance(first, timestampOf(stream, present - 1));
+  const auto lastSample =
+      distance(timestampOf(stream, present - 2), timestampOf(stream, present - 1));
+  if (!starts || !lastSample || *starts > INT64_MAX - *lastSample) {
+    return std::nullopt;
+  }
+  const std::int64_t held = *starts + *lastSample;
+  return stated > 0 && stated <= held + *lastSample ? stated : held;
+}
+
+}  // namespace korvel

@@ -22,17 +22,8 @@ std::optional<std::int64_t> distance(std::int64_t a, std::int64_t b) {
   return result;
 }
 
-}  // namespace
-
-std::optional<std::int64_t> indexedLength(AVStream& stream, std::int64_t fileSize) {
-  const int count = avformat_index_get_entries_count(&stream);
-  int present = 0;
-  while (present < count && dataInFile(*avformat_index_get_entry(&stream, present), fileSize)) {
-    ++present;
-  }
-  if (present == 0) {
-    return std::nullopt;
-  }
+// The present samples' length, or the stated one where they bear it out.
+std::optional<std::int64_t> heldLength(AVStream& stream, int count, int present) {
   const std::int64_t first = timestampOf(stream, 0);
   const std::int64_t stated = stream.duration != AV_NOPTS_VALUE ? stream.duration : 0;
   // The samples whose data is missing start where the present ones end.
@@ -53,6 +44,21 @@ std::optional<std::int64_t> indexedLength(AVStream& stream, std::int64_t fileSiz
   }
   const std::int64_t held = *starts + *lastSample;
   return stated > 0 && stated <= held + *lastSample ? stated : held;
+}
+
+}  // namespace
+
+std::optional<IndexedSpan> indexedSpan(AVStream& stream, std::int64_t fileSize) {
+  const int count = avformat_index_get_entries_count(&stream);
+  int present = 0;
+  while (present < count && dataInFile(*avformat_index_get_entry(&stream, present), fileSize)) {
+    ++present;
+  }
+  const auto length = present > 0 ? heldLength(stream, count, present) : std::nullopt;
+  if (!length) {
+    return std::nullopt;
+  }
+  return IndexedSpan{std::max<std::int64_t>(0, timestampOf(stream, 0)), *length};
 }
 
 }  // namespace korvel

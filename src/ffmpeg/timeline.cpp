@@ -219,8 +219,8 @@ class TimelineSearch {
   }
 
   // The movie header where the samples bear it out, else the samples themselves: each stream's
-  // indexed samples, after its empty edits. A fragmented movie's header says nothing of the
-  // fragments, which the library indexes as it reads past them.
+  // indexed samples, from where its first one is decoded. A fragmented movie's header says nothing
+  // of the fragments, which the library indexes as it reads past them.
   std::optional<double> mp4Length() {
     if (format_.duration == AV_NOPTS_VALUE) {
       indexWholeFile(format_);
@@ -230,13 +230,12 @@ class TimelineSearch {
     std::optional<double> longest;
     for (unsigned i = 0; i < format_.nb_streams; ++i) {
       AVStream& stream = *format_.streams[i];
-      const auto length = isTimedStream(stream) ? indexedLength(stream, fileSize) : std::nullopt;
-      if (!length) {
+      const auto span = isTimedStream(stream) ? indexedSpan(stream, fileSize) : std::nullopt;
+      if (!span) {
         continue;
       }
-      const std::int64_t delay = stream.start_time != AV_NOPTS_VALUE ? stream.start_time : 0;
-      const double end = static_cast<double>(delay) * av_q2d(stream.time_base) +
-                         static_cast<double>(*length) * av_q2d(stream.time_base);
+      const double end = static_cast<double>(span->firstDecode) * av_q2d(stream.time_base) +
+                         static_cast<double>(span->length) * av_q2d(stream.time_base);
       longest = std::max(longest.value_or(end), end);
     }
     const auto stated = statedDuration(format_);

@@ -40,7 +40,8 @@ def test_duration(name, ms, tolerance):
 
 @pytest.mark.parametrize("name", [
     "zero_duration.mp4", "header_only.wav", "not_media.txt", "still.png", "still.jpg",
-    "durations/init_segment.mp4"])  # a movie header whose mehd says 5 s, and no sample
+    # A movie header whose mehd says 5 s, and no sample; one whose samples are not in the file.
+    "durations/init_segment.mp4", "durations/moov_without_media.mp4"])
 def test_neither_duration_nor_picture(name):
     expect_failure(info(FIXTURES / name))
     expect_failure(frame(FIXTURES / name))

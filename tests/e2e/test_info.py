@@ -23,6 +23,7 @@ from harness import FIXTURES, expect_failure, frame, info, info_ms
     # Headers all ones; the last audio sample lasts 768 of 1024 ticks (2.0213 s).
     ("durations/fragmented_unknown_duration.mp4", 2021, 21),
     ("durations/plain_unknown_duration.mp4", 2000, 21),
+    ("durations/doubled_duration.mp4", 2000, 21),  # every header says 4 s
     # 174 frames of 1152 samples at 44.1 kHz (4.049 s); one frame is 26 ms.
     *[(f"durations/{name}.mp3", 4048, 26) for name in
       ("cbr_no_xing", "cbr_no_xing_id3", "cbr_xing", "vbr_no_xing", "vbr_xing")],

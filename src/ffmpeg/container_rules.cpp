@@ -8,6 +8,7 @@ namespace {
 using enum TimelineOrigin;
 using enum LengthRule;
 using enum TailEntry;
+using enum Padding;
 
 // Every accepted container, by FFmpeg's demuxer name.
 constexpr std::array kRules = {
@@ -16,11 +17,14 @@ constexpr std::array kRules = {
     // Frame counts and send times from zero: a muxer that starts late writes the gap as time
     // (empty frames, a preroll), as MP4 writes an empty edit.
     ContainerRule{"avi", kZero, kLibrary},
-    ContainerRule{"asf", kZero, kLibrary},
-    ContainerRule{"mpegts", kFirstTimestamp, kLibrary},
-    ContainerRule{"mpeg", kFirstTimestamp, kLibrary},
+    // The header's play time counts from zero across all streams; the library adds the first
+    // video frame's time to it once more.
+    ContainerRule{"asf", kZero, kTimestamps},
+    // The library's own estimate from the ends leaves out the last packets' lengths.
+    ContainerRule{"mpegts", kFirstTimestamp, kTimestamps},
+    ContainerRule{"mpeg", kFirstTimestamp, kTimestamps},
     // Granule positions are absolute, and the last one is where the streams end.
-    ContainerRule{"ogg", kZeroUnlessLate, kTimestamps},
+    ContainerRule{"ogg", kZeroUnlessLate, kTimestamps, kAnyByte, kOffDuration},
     // Tag times run on the recorder's clock; a header's duration counts from its zero, and
     // counts a composition delay in too.
     ContainerRule{"flv", kFirstTimestamp, kTimestamps, kFlvTag},

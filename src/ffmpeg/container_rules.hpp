@@ -28,7 +28,8 @@ enum class LengthRule {
   kStatedElseTail,
   // The timestamps at both ends, always: what the library reports may be a guess.
   kTimestamps,
-  // What the library reads: the header, or the timestamps at both ends (MPEG-TS/PS).
+  // What the library reads: the header, else the streams' own statements, else the library's
+  // probing of the packets.
   kLibrary,
   // A real header (frame count, sample count); else every packet's timestamp within a bound;
   // else the bit-rate estimate, only where the bit rate is shown to be constant.
@@ -45,11 +46,18 @@ enum class TailEntry {
   kFlvTag,           // a tag reached by following the tag sizes back from the end
 };
 
+// Where the demuxer counts the padding a decoder drops from a stream's last packet.
+enum class Padding {
+  kInDuration,   // in the packet's length: it is taken off the end
+  kOffDuration,  // already off the packet's length (Ogg, to its granule)
+};
+
 struct ContainerRule {
   std::string_view demuxer;
   TimelineOrigin origin;
   LengthRule length;
   TailEntry tail = TailEntry::kAnyByte;
+  Padding padding = Padding::kInDuration;
 };
 
 // The rule of the container `format` was opened as.

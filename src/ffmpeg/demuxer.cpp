@@ -50,8 +50,9 @@ Demuxer::Demuxer(AVIOContext* io) : format_(openFormat(io)), dataStart_(avio_tel
 
 void Demuxer::rewind() {
   // By time: some demuxers read past their header while opening (Ogg, its first data page),
-  // so the byte where the data starts is not always where reading stood.
-  if (avformat_seek_file(format_.get(), -1, INT64_MIN, 0, 0, 0) < 0) {
+  // so the byte where the data starts is not always where reading stood. To the earliest time
+  // there is, since a clock may start below zero or wrap (MPEG-TS).
+  if (avformat_seek_file(format_.get(), -1, INT64_MIN, INT64_MIN, INT64_MIN, 0) < 0) {
     seekToByte(*format_, dataStart_);
   }
 }
@@ -72,7 +73,7 @@ bool readPacket(AVFormatContext& format, AVPacket& packet) {
 bool seekToByte(AVFormatContext& format, std::int64_t position) {
   // A byte seek alone leaves a demuxer's own end-of-data state as it was (Matroska's stays
   // set after reading to the end); a seek by time resets it.
-  avformat_seek_file(&format, -1, INT64_MIN, 0, 0, 0);
+  avformat_seek_file(&format, -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
   return av_seek_frame(&format, -1, position, AVSEEK_FLAG_BYTE) >= 0;
 }
 

@@ -13,8 +13,6 @@ extern "C" {
 namespace korvel {
 namespace {
 
-constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
-
 // A B-frame shown first may come several packets after the first one read.
 constexpr int kHeadPackets = 64;
 
@@ -88,17 +86,23 @@ std::int64_t lengthOf(const AVPacket& packet, const AVStream& stream) {
              : 0;
 }
 
-// Audio a decoder drops at the start of a packet (priming, an encoder's delay), in the
-// stream's time base: it is never heard, so the timeline starts after it. (Padding dropped at
-// the end is not counted: some demuxers have already taken it off the packet's duration.)
-std::int64_t primingOf(const AVPacket& packet, const AVStream& stream) {
+// Audio a decoder drops from a packet, in the stream's time base: at its start (priming, an
+// encoder's delay) and at its end (padding). Neither is ever heard.
+struct DroppedAudio {
+  std::int64_t priming = 0;
+  std::int64_t padding = 0;
+};
+
+DroppedAudio droppedAudioOf(const AVPacket& packet, const AVStream& stream) {
   std::size_t size = 0;
   const std::uint8_t* skip = av_packet_get_side_data(&packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
   const int rate = stream.codecpar->sample_rate;
-  if (skip == nullptr || size < 4 || rate <= 0) {
-    return 0;
+  if (skip == nullptr || size < 8 || rate <= 0) {
+    return {};
   }
-  return av_rescale_q(AV_RL32(skip), AVRational{1, rate}, stream.time_base);
+  const AVRational sample{1, rate};
+  return {av_rescale_q(AV_RL32(skip), sample, stream.time_base),
+          av_rescale_q(AV_RL32(skip + 4), sample, stream.time_base)};
 }
 
 // A stream's clock that moves this far between two packets has jumped (a splice of two
@@ -149,7 +153,7 @@ class StreamClock {
       : frame_(statedFrameTicks(stream)),
         jump_(av_rescale_q(kClockJumpSeconds, AVRational{1, 1}, stream.time_base)) {}
 
-  void add(const AVPacket& packet, std::int64_t duration, std::int64_t priming) {
+  void add(const AVPacket& packet, std::int64_t duration, const DroppedAudio& dropped) {
     // Decode times run on without jumps; a jump ends the stretch so far.
     const std::int64_t now = packet.dts != AV_NOPTS_VALUE ? packet.dts : packet.pts;
     if (clock_ != AV_NOPTS_VALUE &&
@@ -158,31 +162,46 @@ class StreamClock {
       piece_ = ClockPiece{};
     }
     clock_ = now;
-    const std::int64_t shownFrom = saturatingAdd(packet.pts, priming);
+    // Priming may outlast its packet (an MP3 encoder's delay over two short frames).
+    if (dropped.priming > 0) {
+      primedUntil_ = std::max(primedUntil_, saturatingAdd(packet.pts, dropped.priming));
+    }
+    const std::int64_t shownFrom = std::max(packet.pts, primedUntil_);
+    if (first_ == INT64_MAX) {
+      opening_ = shownFrom;
+    }
     first_ = std::min(first_, shownFrom);
     piece_.add(shownFrom, packet.pts, duration);
     if (duration > 0) {
-      played_ = saturatingAdd(played_, duration);
+      played_ = saturatingAdd(played_, saturatingAdd(duration, -dropped.priming));
     } else {
       allDated_ = false;
     }
+    padding_ = dropped.padding;
   }
 
   std::int64_t first() const { return first_; }
+  std::int64_t opening() const { return opening_; }
   std::int64_t end() const { return piece_.end(frame_); }
   std::int64_t continuous() const { return saturatingAdd(earlierPieces_, piece_.length(frame_)); }
-  // The packets' own lengths added up; 0 when some packet does not say its length.
+  // The packets' own lengths added up, less their priming; 0 when some packet does not say
+  // its length.
   std::int64_t played() const { return allDated_ ? played_ : 0; }
+  // What the decoder drops from the end of the last packet.
+  std::int64_t padding() const { return padding_; }
 
  private:
   std::int64_t frame_;
   std::int64_t jump_;
   std::int64_t clock_ = AV_NOPTS_VALUE;
   std::int64_t first_ = INT64_MAX;
+  std::int64_t opening_ = INT64_MAX;
+  std::int64_t primedUntil_ = INT64_MIN;
   ClockPiece piece_;
   std::int64_t earlierPieces_ = 0;
   std::int64_t played_ = 0;
   bool allDated_ = true;
+  std::int64_t padding_ = 0;
 };
 
 // The span of the packets of timed streams seen so far.
@@ -204,7 +223,7 @@ class SpanTracker {
     if (!streams_[index]) {
       streams_[index].emplace(stream);
     }
-    streams_[index]->add(packet, lengthOf(packet, stream), primingOf(packet, stream));
+    streams_[index]->add(packet, lengthOf(packet, stream), droppedAudioOf(packet, stream));
   }
 
   std::optional<TimestampSpan> span() const {
@@ -215,18 +234,24 @@ class SpanTracker {
       }
       const StreamClock& clock = *streams_[index];
       const AVRational base = format_.streams[index]->time_base;
-      const TimestampSpan stretch{av_rescale_q(clock.first(), base, kMicroseconds),
-                                  av_rescale_q(clock.end(), base, kMicroseconds),
-                                  av_rescale_q(clock.continuous(), base, kMicroseconds),
-                                  av_rescale_q(clock.played(), base, kMicroseconds)};
+      const TimestampSpan stretch{av_rescale_q(clock.first(), base, kSpanTime),
+                                  av_rescale_q(clock.opening(), base, kSpanTime),
+                                  av_rescale_q(clock.end(), base, kSpanTime),
+                                  av_rescale_q(clock.padding(), base, kSpanTime),
+                                  av_rescale_q(clock.continuous(), base, kSpanTime),
+                                  av_rescale_q(clock.played(), base, kSpanTime)};
       if (!span) {
         span = stretch;
-      } else {
-        span->first = std::min(span->first, stretch.first);
-        span->end = std::max(span->end, stretch.end);
-        span->continuous = std::max(span->continuous, stretch.continuous);
-        span->played = std::max(span->played, stretch.played);
+        continue;
       }
+      span->first = std::min(span->first, stretch.first);
+      span->opening = std::min(span->opening, stretch.opening);
+      if (stretch.end > span->end) {
+        span->end = stretch.end;
+        span->padding = stretch.padding;
+      }
+      span->continuous = std::max(span->continuous, stretch.continuous);
+      span->played = std::max(span->played, stretch.played);
     }
     return span;
   }
@@ -299,11 +324,11 @@ std::optional<HeadSpan> readHead(Demuxer& demuxer, ScanBudget& budget) {
   if (!span) {
     return std::nullopt;
   }
-  return HeadSpan{span->first, whole ? std::optional(span->end) : std::nullopt};
+  return HeadSpan{*span, whole ? span : std::nullopt};
 }
 
-std::optional<std::int64_t> lastTimestampEnd(Demuxer& demuxer, ScanBudget& budget,
-                                             const WindowStart& windowStart) {
+std::optional<TimestampSpan> lastPackets(Demuxer& demuxer, ScanBudget& budget,
+                                         const WindowStart& windowStart) {
   AVFormatContext& format = demuxer.format();
   const std::int64_t fileSize = avio_size(format.pb);
   for (const std::int64_t window : kTailWindows) {
@@ -317,7 +342,7 @@ std::optional<std::int64_t> lastTimestampEnd(Demuxer& demuxer, ScanBudget& budge
         return std::nullopt;
       }
       if (const auto span = tracker.span()) {
-        return span->end;
+        return span;
       }
     }
     if (earliest <= demuxer.dataStart()) {

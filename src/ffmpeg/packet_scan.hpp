@@ -22,25 +22,37 @@ class ScanBudget {
   std::chrono::steady_clock::time_point deadline_;
 };
 
-// A stretch of the streams' clock, in microseconds.
+// The unit of a TimestampSpan: every common sample rate and video clock divides it, so that
+// sample counts add up exactly.
+inline constexpr AVRational kSpanTime{1, 705'600'000};
+
+// A stretch of the streams' clock, in kSpanTime.
 struct TimestampSpan {
+  // The earliest presentation time.
   std::int64_t first = 0;
+  // The earliest of the streams' first packets' presentation times: pictures shown before a
+  // stream's first one, decoded after it, lack what they refer to (an open group of pictures
+  // cut from its start).
+  std::int64_t opening = 0;
   // Where the latest stream's last stretch of clock ends: its latest presentation time plus
   // that packet's length.
   std::int64_t end = 0;
+  // What a decoder drops from the end of that stream's last packet: some demuxers count it in
+  // the packet's length, others have already taken it off.
+  std::int64_t padding = 0;
   // The longest stream's stretches between jumps of its clock, added up.
   std::int64_t continuous = 0;
-  // The longest stream's packet lengths added up: the samples it holds, whatever its
-  // timestamps say (0 when a packet does not state its length).
+  // The longest stream's packet lengths added up, less the priming a decoder drops: the
+  // samples it holds, whatever its timestamps say (0 when a packet does not state its length).
+  // Padding is not taken off.
   std::int64_t played = 0;
 };
 
 // What reading the first packets shows, from where the demuxer stands after opening.
 struct HeadSpan {
-  // The earliest presentation time among them.
-  std::int64_t first = 0;
-  // Where the last packets end, when the data is small enough to read whole in this one go.
-  std::optional<std::int64_t> end;
+  TimestampSpan head;
+  // All of them, when the data is small enough to read whole in this one go.
+  std::optional<TimestampSpan> whole;
 };
 
 std::optional<HeadSpan> readHead(Demuxer& demuxer, ScanBudget& budget);
@@ -49,10 +61,10 @@ std::optional<HeadSpan> readHead(Demuxer& demuxer, ScanBudget& budget);
 // from; nothing when there is no such place.
 using WindowStart = std::function<std::optional<std::int64_t>(std::int64_t earliest)>;
 
-// Where the last packets end, as the library reads them from a window before the end of the
-// file to its end; the window widens until it holds a timestamp.
-std::optional<std::int64_t> lastTimestampEnd(Demuxer& demuxer, ScanBudget& budget,
-                                             const WindowStart& windowStart = {});
+// The last packets, as the library reads them from a window before the end of the file to its
+// end; the window widens until it holds a timestamp.
+std::optional<TimestampSpan> lastPackets(Demuxer& demuxer, ScanBudget& budget,
+                                         const WindowStart& windowStart = {});
 
 // The span of every packet from where the demuxer stands to the end of the file; nothing when
 // the budget runs out first.

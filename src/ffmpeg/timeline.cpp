@@ -22,7 +22,7 @@ constexpr std::chrono::milliseconds kScanTime{2000};
 
 // A clock whose first timestamp comes this long after its zero was joined late; leading pages
 // lost to damage cost less.
-constexpr std::int64_t kLateStart = AV_TIME_BASE;
+constexpr std::int64_t kLateStart = kSpanTime.den;
 
 // Below this many bytes a second no file holds media, not even a tiny frame a second with its
 // container's bookkeeping: a length implying less is checked against the timestamps.
@@ -37,8 +37,18 @@ bool contradicts(double stated, double streamsEnd) {
   return stated > 2.0 * streamsEnd + 1.0;
 }
 
+std::int64_t saturatingSub(std::int64_t a, std::int64_t b) {
+  std::int64_t difference = 0;
+  return __builtin_sub_overflow(a, b, &difference) ? INT64_MIN : difference;
+}
+
 double seconds(std::int64_t microseconds) {
   return static_cast<double>(microseconds) / AV_TIME_BASE;
+}
+
+// Divided, not multiplied by the reciprocal, so that whole seconds stay whole.
+double spanSeconds(std::int64_t ticks) {
+  return static_cast<double>(ticks) / kSpanTime.den;
 }
 
 bool isTimedStream(const AVStream& stream) {
@@ -107,6 +117,16 @@ std::optional<double> streamsDuration(const AVFormatContext& format) {
   return longest > 0.0 ? std::optional(longest) : std::nullopt;
 }
 
+bool lacksParameters(const AVFormatContext& format) {
+  return std::any_of(format.streams, format.streams + format.nb_streams,
+                     [](const AVStream* stream) {
+                       const AVCodecParameters& codec = *stream->codecpar;
+                       return isTimedStream(*stream) &&
+                              ((codec.codec_type == AVMEDIA_TYPE_AUDIO && codec.sample_rate <= 0) ||
+                               (codec.codec_type == AVMEDIA_TYPE_VIDEO && codec.width <= 0));
+                     });
+}
+
 class TimelineSearch {
  public:
   TimelineSearch(Demuxer& demuxer, int fd)
@@ -118,32 +138,35 @@ class TimelineSearch {
 
   Timeline run() {
     Timeline timeline;
-    if (rule_.origin != TimelineOrigin::kZero && rule_.length != LengthRule::kLibrary) {
+    if (rule_.origin != TimelineOrigin::kZero) {
+      // Some demuxers date packets only once the streams' parameters are known (MPEG-TS audio,
+      // whose frames come several to a timestamp).
+      if (lacksParameters(format_)) {
+        demuxer_.findStreamInfo();
+        demuxer_.rewind();
+      }
       head_ = readHead(demuxer_, budget_);
       demuxer_.rewind();
       if (!head_) {
         return timeline;
       }
-      timeline.start = origin(head_->first);
+      timeline.start = av_rescale_q(origin(head_->head), kSpanTime, AV_TIME_BASE_Q);
+      origin_ = origin(head_->head);
     }
-    auto seconds = length(timeline.start);
+    auto seconds = length(origin_);
     if (seconds && !fileCouldHold(*seconds)) {
-      seconds = remeasured(timeline.start);
+      seconds = remeasured(origin_);
     }
     timeline.seconds = seconds.value_or(timeline.seconds);
-    if (rule_.origin == TimelineOrigin::kFirstTimestamp && rule_.length == LengthRule::kLibrary &&
-        format_.start_time != AV_NOPTS_VALUE) {
-      timeline.start = format_.start_time;
-    }
     return timeline;
   }
 
  private:
-  std::int64_t origin(std::int64_t first) const {
-    if (rule_.origin == TimelineOrigin::kZeroUnlessLate && first <= kLateStart) {
-      return 0;
+  std::int64_t origin(const TimestampSpan& head) const {
+    if (rule_.origin == TimelineOrigin::kFirstTimestamp) {
+      return head.opening;
     }
-    return first;
+    return head.first <= kLateStart ? 0 : head.first;
   }
 
   bool fileCouldHold(double seconds) const {
@@ -162,10 +185,10 @@ class TimelineSearch {
     demuxer_.rewind();
     const auto span = wholeSpan(format_, budget_);
     demuxer_.rewind();
-    if (!span || span->continuous <= 0 || !fileCouldHold(seconds(span->continuous))) {
+    if (!span || span->continuous <= 0 || !fileCouldHold(spanSeconds(span->continuous))) {
       return std::nullopt;
     }
-    return seconds(span->continuous);
+    return spanSeconds(span->continuous);
   }
 
   std::optional<double> length(std::int64_t start) {
@@ -245,9 +268,9 @@ class TimelineSearch {
     return longest;
   }
 
-  std::optional<std::int64_t> tailEnd() {
-    if (head_ && head_->end) {
-      return head_->end;
+  std::optional<TimestampSpan> lastPackets() {
+    if (head_ && head_->whole) {
+      return head_->whole;
     }
     WindowStart windowStart;
     if (rule_.tail == TailEntry::kFlvTag) {
@@ -255,28 +278,31 @@ class TimelineSearch {
     } else if (rule_.tail == TailEntry::kMatroskaCluster) {
       windowStart = [this](std::int64_t earliest) { return matroskaClusterStart(fd_, earliest); };
     }
-    const auto end = lastTimestampEnd(demuxer_, budget_, windowStart);
+    const auto last = korvel::lastPackets(demuxer_, budget_, windowStart);
     demuxer_.rewind();
-    return end;
+    return last;
+  }
+
+  // Where the last packets end, less what a decoder drops from the end of the last one.
+  std::optional<std::int64_t> heardEnd(const TimestampSpan& last) const {
+    return rule_.padding == Padding::kInDuration ? saturatingSub(last.end, last.padding) : last.end;
   }
 
   std::optional<double> tailLength(std::int64_t start) {
-    const auto end = tailEnd();
+    const auto last = lastPackets();
+    const auto end = last ? heardEnd(*last) : std::nullopt;
     std::int64_t span = 0;
     if (!end || *end <= start || __builtin_sub_overflow(*end, start, &span)) {
       return std::nullopt;
     }
-    return seconds(span);
+    return spanSeconds(span);
   }
 
   // A stream without a clock of its own: its parser makes the timestamps up, and only the
   // frames' own sample counts are the truth.
   std::optional<double> packetsLength() {
-    if (const auto stated = trustedStatement(format_)) {
-      return stated;
-    }
-    if (const auto streams = streamsDuration(format_)) {
-      return streams;
+    if (const auto stated = statedTicks()) {
+      return heardOf(*stated);
     }
     // The parser needs the stream's parameters to date the frames.
     demuxer_.findStreamInfo();
@@ -284,12 +310,44 @@ class TimelineSearch {
     const auto span = wholeSpan(format_, budget_);
     demuxer_.rewind();
     if (span) {
-      return span->played > 0 ? std::optional(seconds(span->played)) : std::nullopt;
+      const std::int64_t heard = saturatingSub(span->played, span->padding);
+      return heard > 0 ? std::optional(spanSeconds(heard)) : std::nullopt;
     }
     ScanBudget sampling(kScanBytes, kScanTime);
     const bool constant = hasConstantBitRate(format_, demuxer_.dataStart(), sampling);
     demuxer_.rewind();
     return constant ? bitRateEstimate() : std::nullopt;
+  }
+
+  // A real header's count of the samples (Xing, STREAMINFO), in kSpanTime: the longest stream's
+  // own, since the container's is rounded to microseconds.
+  std::optional<std::int64_t> statedTicks() const {
+    std::optional<std::int64_t> longest;
+    for (unsigned i = 0; i < format_.nb_streams; ++i) {
+      const AVStream& stream = *format_.streams[i];
+      if (isTimedStream(stream) && stream.duration != AV_NOPTS_VALUE && stream.duration > 0) {
+        const std::int64_t ticks = av_rescale_q(stream.duration, stream.time_base, kSpanTime);
+        longest = std::max(longest.value_or(ticks), ticks);
+      }
+    }
+    if (!longest && format_.duration != AV_NOPTS_VALUE && format_.duration > 0) {
+      longest = av_rescale_q(format_.duration, AV_TIME_BASE_Q, kSpanTime);
+    }
+    return longest;
+  }
+
+  // A header counts every frame in full from the clock's zero; a decoder drops an encoder's
+  // delay from the first and its padding from the last (as an MP3's LAME tag tells them).
+  std::optional<double> heardOf(std::int64_t stated) {
+    head_ = readHead(demuxer_, budget_);
+    demuxer_.rewind();
+    if (!head_ || head_->head.first <= 0) {
+      return spanSeconds(stated);
+    }
+    const auto last = lastPackets();
+    const std::int64_t heard =
+        saturatingSub(saturatingSub(stated, head_->head.first), last ? last->padding : 0);
+    return heard > 0 ? std::optional(spanSeconds(heard)) : std::nullopt;
   }
 
   std::optional<double> pcmLength() {
@@ -310,6 +368,8 @@ class TimelineSearch {
   const ContainerRule& rule_;
   ScanBudget budget_;
   std::optional<HeadSpan> head_;
+  // Position 0 of the timeline, in kSpanTime.
+  std::int64_t origin_ = 0;
 };
 
 }  // namespace

@@ -12,11 +12,11 @@ using enum Padding;
 
 // Every accepted container, by FFmpeg's demuxer name.
 constexpr std::array kRules = {
-    ContainerRule{"mov", kZero, kMp4Boxes},
-    ContainerRule{"matroska", kZero, kStatedElseTail, kMatroskaCluster},
+    ContainerRule{"mov", kZero, kSampleIndex},
+    ContainerRule{"matroska", kZero, kStatedCheckedByTail, kMatroskaCluster},
     // Frame counts and send times from zero: a muxer that starts late writes the gap as time
     // (empty frames, a preroll), as MP4 writes an empty edit.
-    ContainerRule{"avi", kZero, kLibrary},
+    ContainerRule{"avi", kZero, kSampleIndexElseTail},
     // The header's play time counts from zero across all streams; the library adds the first
     // video frame's time to it once more.
     ContainerRule{"asf", kZero, kTimestamps},

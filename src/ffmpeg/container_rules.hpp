@@ -21,18 +21,22 @@ enum class TimelineOrigin {
 // How a container's length is found. A header is only a shortcut to the span of the media's
 // own timestamps, taken where it can be trusted.
 enum class LengthRule {
-  // The movie header where the samples present in the file bear it out; else those samples,
-  // the fragments' included.
-  kMp4Boxes,
-  // The segment's stated duration; else the last timestamps near the end of the file.
-  kStatedElseTail,
+  // The header where the samples of the index (an MP4's sample tables and fragments) that are
+  // present in the file bear it out; else those samples. No sample, no length.
+  kSampleIndex,
+  // As kSampleIndex for a file with an index (an AVI's); without one, as kStatedCheckedByTail.
+  kSampleIndexElseTail,
+  // The last timestamps near the end of the file, and a stated duration where it does not
+  // outlast them.
+  kStatedCheckedByTail,
   // The timestamps at both ends, always: what the library reports may be a guess.
   kTimestamps,
   // What the library reads: the header, else the streams' own statements, else the library's
   // probing of the packets.
   kLibrary,
-  // A real header (frame count, sample count); else every packet's timestamp within a bound;
-  // else the bit-rate estimate, only where the bit rate is shown to be constant.
+  // A real header (frame count, sample count) where the file's bytes could hold it at the
+  // rate its first frames show; else every frame's samples within a bound; else the bit-rate
+  // estimate, only where the bit rate is shown to be constant.
   kStatedElsePackets,
   // The data size over the block size for PCM; otherwise as kStatedElsePackets.
   kStatedElsePcm,

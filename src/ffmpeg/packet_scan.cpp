@@ -106,15 +106,21 @@ DroppedAudio droppedAudioOf(const AVPacket& packet, const AVStream& stream) {
 }
 
 // A stream's clock that moves this far between two packets has jumped (a splice of two
-// recordings, a crafted or damaged timestamp): the stretches on either side are counted apart,
-// and the stream ends where its last stretch ends.
+// recordings, a crafted or damaged timestamp): the stretches on either side are counted apart.
 constexpr std::int64_t kClockJumpSeconds = 60;
+
+// A stretch of this many packets or fewer between jumps is a stray timestamp (damage, a crafted
+// packet), not a stretch of the clock; it counts only where the stream has nothing else.
+constexpr int kStrayPackets = 2;
 
 // One stretch of a stream's clock without jumps. A packet that does not say how long it lasts
 // lasts one frame of its stream, or the usual gap between the stretch's packets.
 class ClockPiece {
  public:
   void add(std::int64_t shownFrom, std::int64_t pts, std::int64_t duration) {
+    if (packets_++ == 0) {
+      opening_ = shownFrom;
+    }
     first_ = std::min(first_, shownFrom);
     if (duration > 0) {
       datedEnd_ = std::max(datedEnd_, saturatingAdd(pts, duration));
@@ -123,7 +129,9 @@ class ClockPiece {
     }
   }
 
+  bool stray() const { return packets_ <= kStrayPackets; }
   std::int64_t first() const { return first_; }
+  std::int64_t opening() const { return opening_; }
 
   std::int64_t end(std::int64_t statedFrame) const {
     if (undated_.empty()) {
@@ -141,24 +149,55 @@ class ClockPiece {
   }
 
  private:
+  int packets_ = 0;
+  std::int64_t opening_ = INT64_MAX;
   std::int64_t first_ = INT64_MAX;
   std::int64_t datedEnd_ = INT64_MIN;
   std::vector<std::int64_t> undated_;
 };
 
+// The stretches of a stream's clock that count, in order.
+struct Stretches {
+  bool any = false;
+  std::int64_t first = INT64_MAX;
+  std::int64_t opening = INT64_MAX;
+  std::int64_t end = INT64_MIN;
+  // From each stretch's end to the next one's start, added up: forward jumps count positive,
+  // backward ones negative, so that the span less the gaps is the stretches' length.
+  std::int64_t gaps = 0;
+  std::int64_t length = 0;
+
+  void count(const ClockPiece& piece, std::int64_t statedFrame) {
+    if (any) {
+      gaps = saturatingAdd(gaps, saturatingAdd(piece.first(), -end));
+    } else {
+      first = piece.first();
+      opening = piece.opening();
+    }
+    any = true;
+    end = piece.end(statedFrame);
+    length = saturatingAdd(length, piece.length(statedFrame));
+  }
+};
+
 // The timestamps of one stream's packets, in its time base.
 class StreamClock {
  public:
+  // Subtitles come and go: only sound and pictures run on without gaps.
   explicit StreamClock(const AVStream& stream)
       : frame_(statedFrameTicks(stream)),
-        jump_(av_rescale_q(kClockJumpSeconds, AVRational{1, 1}, stream.time_base)) {}
+        jump_(stream.codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE
+                  ? INT64_MAX
+                  : av_rescale_q(kClockJumpSeconds, AVRational{1, 1}, stream.time_base)) {}
 
   void add(const AVPacket& packet, std::int64_t duration, const DroppedAudio& dropped) {
     // Decode times run on without jumps; a jump ends the stretch so far.
     const std::int64_t now = packet.dts != AV_NOPTS_VALUE ? packet.dts : packet.pts;
     if (clock_ != AV_NOPTS_VALUE &&
         (now < saturatingAdd(clock_, -jump_) || now > saturatingAdd(clock_, jump_))) {
-      earlierPieces_ = saturatingAdd(earlierPieces_, piece_.length(frame_));
+      if (!piece_.stray()) {
+        closed_.count(piece_, frame_);
+      }
       piece_ = ClockPiece{};
     }
     clock_ = now;
@@ -166,12 +205,7 @@ class StreamClock {
     if (dropped.priming > 0) {
       primedUntil_ = std::max(primedUntil_, saturatingAdd(packet.pts, dropped.priming));
     }
-    const std::int64_t shownFrom = std::max(packet.pts, primedUntil_);
-    if (first_ == INT64_MAX) {
-      opening_ = shownFrom;
-    }
-    first_ = std::min(first_, shownFrom);
-    piece_.add(shownFrom, packet.pts, duration);
+    piece_.add(std::max(packet.pts, primedUntil_), packet.pts, duration);
     if (duration > 0) {
       played_ = saturatingAdd(played_, saturatingAdd(duration, -dropped.priming));
     } else {
@@ -180,10 +214,16 @@ class StreamClock {
     padding_ = dropped.padding;
   }
 
-  std::int64_t first() const { return first_; }
-  std::int64_t opening() const { return opening_; }
-  std::int64_t end() const { return piece_.end(frame_); }
-  std::int64_t continuous() const { return saturatingAdd(earlierPieces_, piece_.length(frame_)); }
+  // The stretches that count: every one closed that is no stray, and the last one unless it
+  // is a stray after real ones.
+  Stretches stretches() const {
+    Stretches all = closed_;
+    if (!all.any || !piece_.stray()) {
+      all.count(piece_, frame_);
+    }
+    return all;
+  }
+
   // The packets' own lengths added up, less their priming; 0 when some packet does not say
   // its length.
   std::int64_t played() const { return allDated_ ? played_ : 0; }
@@ -194,11 +234,9 @@ class StreamClock {
   std::int64_t frame_;
   std::int64_t jump_;
   std::int64_t clock_ = AV_NOPTS_VALUE;
-  std::int64_t first_ = INT64_MAX;
-  std::int64_t opening_ = INT64_MAX;
   std::int64_t primedUntil_ = INT64_MIN;
   ClockPiece piece_;
-  std::int64_t earlierPieces_ = 0;
+  Stretches closed_;
   std::int64_t played_ = 0;
   bool allDated_ = true;
   std::int64_t padding_ = 0;
@@ -224,6 +262,7 @@ class SpanTracker {
       streams_[index].emplace(stream);
     }
     streams_[index]->add(packet, lengthOf(packet, stream), droppedAudioOf(packet, stream));
+    bytes_ = saturatingAdd(bytes_, packet.size);
   }
 
   std::optional<TimestampSpan> span() const {
@@ -233,13 +272,16 @@ class SpanTracker {
         continue;
       }
       const StreamClock& clock = *streams_[index];
+      const Stretches stretches = clock.stretches();
       const AVRational base = format_.streams[index]->time_base;
-      const TimestampSpan stretch{av_rescale_q(clock.first(), base, kSpanTime),
-                                  av_rescale_q(clock.opening(), base, kSpanTime),
-                                  av_rescale_q(clock.end(), base, kSpanTime),
+      const TimestampSpan stretch{av_rescale_q(stretches.first, base, kSpanTime),
+                                  av_rescale_q(stretches.opening, base, kSpanTime),
+                                  av_rescale_q(stretches.end, base, kSpanTime),
                                   av_rescale_q(clock.padding(), base, kSpanTime),
-                                  av_rescale_q(clock.continuous(), base, kSpanTime),
-                                  av_rescale_q(clock.played(), base, kSpanTime)};
+                                  av_rescale_q(stretches.gaps, base, kSpanTime),
+                                  av_rescale_q(stretches.length, base, kSpanTime),
+                                  av_rescale_q(clock.played(), base, kSpanTime),
+                                  bytes_};
       if (!span) {
         span = stretch;
         continue;
@@ -249,6 +291,7 @@ class SpanTracker {
       if (stretch.end > span->end) {
         span->end = stretch.end;
         span->padding = stretch.padding;
+        span->gaps = stretch.gaps;
       }
       span->continuous = std::max(span->continuous, stretch.continuous);
       span->played = std::max(span->played, stretch.played);
@@ -259,6 +302,7 @@ class SpanTracker {
  private:
   const AVFormatContext& format_;
   std::vector<std::optional<StreamClock>> streams_;
+  std::int64_t bytes_ = 0;
 };
 
 // Reads packets into `tracker` until the end of the file, or until `more` says stop. False

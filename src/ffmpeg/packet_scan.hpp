@@ -40,12 +40,17 @@ struct TimestampSpan {
   // What a decoder drops from the end of that stream's last packet: some demuxers count it in
   // the packet's length, others have already taken it off.
   std::int64_t padding = 0;
+  // How far that stream's clock jumped between its stretches (a splice, a damaged or crafted
+  // timestamp), added up: the span less the gaps counts each stretch once.
+  std::int64_t gaps = 0;
   // The longest stream's stretches between jumps of its clock, added up.
   std::int64_t continuous = 0;
   // The longest stream's packet lengths added up, less the priming a decoder drops: the
   // samples it holds, whatever its timestamps say (0 when a packet does not state its length).
   // Padding is not taken off.
   std::int64_t played = 0;
+  // The bytes of the packets read.
+  std::int64_t bytes = 0;
 };
 
 // What reading the first packets shows, from where the demuxer stands after opening.

@@ -28,6 +28,10 @@ constexpr std::int64_t kLateStart = kSpanTime.den;
 // container's bookkeeping: a length implying less is checked against the timestamps.
 constexpr double kLeastBytesPerSecond = 32.0;
 
+// A variable bit rate's first frames may take this many times fewer bytes a second than the
+// whole (silence before music); a header that needs fewer still is measured instead.
+constexpr double kRateVariation = 8.0;
+
 // A movie header counts in its own time scale; it may round a little past the streams.
 constexpr double kHeaderRounding = 0.1;
 
@@ -55,6 +59,12 @@ bool isTimedStream(const AVStream& stream) {
   return (stream.disposition & AV_DISPOSITION_ATTACHED_PIC) == 0 &&
          stream.codecpar->codec_type != AVMEDIA_TYPE_ATTACHMENT &&
          stream.codecpar->codec_type != AVMEDIA_TYPE_DATA;
+}
+
+// Sound or pictures: subtitles and data alone are no media to play.
+bool holdsMedia(const AVStream& stream) {
+  const AVMediaType type = stream.codecpar->codec_type;
+  return isTimedStream(stream) && (type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO);
 }
 
 std::optional<double> statedDuration(const AVFormatContext& format) {
@@ -177,7 +187,7 @@ class TimelineSearch {
   // from the timestamps: at the end where the container allows it, else packet by packet from
   // the start, the stretches between clock jumps added up. Still too long, it is no answer.
   std::optional<double> remeasured(std::int64_t start) {
-    if (rule_.length == LengthRule::kStatedElseTail) {
+    if (rule_.length == LengthRule::kStatedCheckedByTail) {
       if (const auto tail = tailLength(start); tail && fileCouldHold(*tail)) {
         return tail;
       }
@@ -193,13 +203,11 @@ class TimelineSearch {
 
   std::optional<double> length(std::int64_t start) {
     switch (rule_.length) {
-      case LengthRule::kMp4Boxes:
-        return mp4Length();
-      case LengthRule::kStatedElseTail:
-        if (const auto stated = statedDuration(format_)) {
-          return stated;
-        }
-        return tailLength(start);
+      case LengthRule::kSampleIndex:
+      case LengthRule::kSampleIndexElseTail:
+        return indexLength(start);
+      case LengthRule::kStatedCheckedByTail:
+        return checkedLength(start);
       case LengthRule::kTimestamps:
         return tailLength(start);
       case LengthRule::kLibrary:
@@ -241,19 +249,21 @@ class TimelineSearch {
     return statedDuration(format_);
   }
 
-  // The movie header where the samples bear it out, else the samples themselves: each stream's
-  // indexed samples, from where its first one is decoded. A fragmented movie's header says nothing
-  // of the fragments, which the library indexes as it reads past them.
-  std::optional<double> mp4Length() {
+  // The header where the samples bear it out, else the samples themselves: each audio or video
+  // stream's indexed samples, from where its first one is decoded. A fragmented movie's header says
+  // nothing of the fragments, which the library indexes as it reads past them.
+  std::optional<double> indexLength(std::int64_t start) {
     if (format_.duration == AV_NOPTS_VALUE) {
       indexWholeFile(format_);
       demuxer_.rewind();
     }
     const std::int64_t fileSize = avio_size(format_.pb);
     std::optional<double> longest;
+    bool indexed = false;
     for (unsigned i = 0; i < format_.nb_streams; ++i) {
       AVStream& stream = *format_.streams[i];
-      const auto span = isTimedStream(stream) ? indexedSpan(stream, fileSize) : std::nullopt;
+      indexed = indexed || avformat_index_get_entries_count(&stream) > 0;
+      const auto span = holdsMedia(stream) ? indexedSpan(stream, fileSize) : std::nullopt;
       if (!span) {
         continue;
       }
@@ -261,11 +271,29 @@ class TimelineSearch {
                          static_cast<double>(span->length) * av_q2d(stream.time_base);
       longest = std::max(longest.value_or(end), end);
     }
+    if (!indexed && rule_.length == LengthRule::kSampleIndexElseTail) {
+      return checkedLength(start);
+    }
+    return statedWithin(longest);
+  }
+
+  // The header, where it does not outlast what was measured by more than its own rounding.
+  std::optional<double> statedWithin(std::optional<double> measured) const {
     const auto stated = statedDuration(format_);
-    if (longest && stated && *stated <= *longest + kHeaderRounding) {
+    if (measured && stated && *stated <= *measured + kHeaderRounding) {
       return stated;
     }
-    return longest;
+    return measured;
+  }
+
+  // The last timestamps, and a header that agrees with them; where nothing can be measured, a
+  // header the file could hold.
+  std::optional<double> checkedLength(std::int64_t start) {
+    if (const auto measured = tailLength(start)) {
+      return statedWithin(measured);
+    }
+    const auto stated = statedDuration(format_);
+    return stated && fileCouldHold(*stated) ? stated : std::nullopt;
   }
 
   std::optional<TimestampSpan> lastPackets() {
@@ -283,16 +311,20 @@ class TimelineSearch {
     return last;
   }
 
-  // Where the last packets end, less what a decoder drops from the end of the last one.
-  std::optional<std::int64_t> heardEnd(const TimestampSpan& last) const {
-    return rule_.padding == Padding::kInDuration ? saturatingSub(last.end, last.padding) : last.end;
+  // Where the last packets end, less what a decoder drops from the end of the last one, and
+  // less the clock's jumps seen: a stretch of the clock counts once, wherever it lies.
+  std::int64_t heardEnd(const TimestampSpan& last) const {
+    std::int64_t end = saturatingSub(last.end, last.gaps);
+    if (head_ && !head_->whole) {
+      end = saturatingSub(end, head_->head.gaps);
+    }
+    return rule_.padding == Padding::kInDuration ? saturatingSub(end, last.padding) : end;
   }
 
   std::optional<double> tailLength(std::int64_t start) {
     const auto last = lastPackets();
-    const auto end = last ? heardEnd(*last) : std::nullopt;
     std::int64_t span = 0;
-    if (!end || *end <= start || __builtin_sub_overflow(*end, start, &span)) {
+    if (!last || __builtin_sub_overflow(heardEnd(*last), start, &span) || span <= 0) {
       return std::nullopt;
     }
     return spanSeconds(span);
@@ -304,6 +336,12 @@ class TimelineSearch {
     if (const auto stated = statedTicks()) {
       return heardOf(*stated);
     }
+    return framesLength();
+  }
+
+  // Every frame's samples added up, within the budget; past it, the bit-rate estimate where the
+  // bit rate is shown to be constant.
+  std::optional<double> framesLength() {
     // The parser needs the stream's parameters to date the frames.
     demuxer_.findStreamInfo();
     demuxer_.rewind();
@@ -317,6 +355,18 @@ class TimelineSearch {
     const bool constant = hasConstantBitRate(format_, demuxer_.dataStart(), sampling);
     demuxer_.rewind();
     return constant ? bitRateEstimate() : std::nullopt;
+  }
+
+  // Whether the file's bytes could hold `seconds` of frames at the rate the first frames show,
+  // give or take what a variable bit rate varies by.
+  bool bytesCouldHold(std::int64_t ticks, const TimestampSpan& first) const {
+    if (first.played <= 0 || first.bytes <= 0) {
+      return false;
+    }
+    const double bytesPerTick =
+        static_cast<double>(first.bytes) / static_cast<double>(first.played);
+    return static_cast<double>(ticks) * bytesPerTick <=
+           kRateVariation * static_cast<double>(avio_size(format_.pb));
   }
 
   // A real header's count of the samples (Xing, STREAMINFO), in kSpanTime: the longest stream's
@@ -341,7 +391,11 @@ class TimelineSearch {
   std::optional<double> heardOf(std::int64_t stated) {
     head_ = readHead(demuxer_, budget_);
     demuxer_.rewind();
-    if (!head_ || head_->head.first <= 0) {
+    if (!head_ || !bytesCouldHold(stated, head_->head)) {
+      head_.reset();
+      return framesLength();
+    }
+    if (head_->head.first <= 0) {
       return spanSeconds(stated);
     }
     const auto last = lastPackets();

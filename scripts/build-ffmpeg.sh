@@ -18,7 +18,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cache=${1:?usage: scripts/build-ffmpeg.sh <cache folder> [configure option ...]}
 shift
 mkdir -p "$cache"
-cache=$(cd "$cache" && pwd)
+cache=$(cd "$cache" && pwd -P)
 say() { echo "build-ffmpeg: $*" >&2; }
 
 # Two build folders configuring at once share the cache.

@@ -1,22 +1,29 @@
 """The Debian package as a desktop meets it: clean for lintian, dependencies covering what its
 programs link, manual pages that render, its korvel-thumbnailer on any path bytes and sizes,
-and GNOME's thumbnail factory running it in its bubblewrap sandbox. Run as a program, this file
-is the factory's client, as a file manager is: `test_package.py PATH MIME_TYPE {normal,large}`
-prints the saved thumbnail's path, or why there is none with status 3."""
+GNOME's thumbnail factory running it in its bubblewrap sandbox, and tumbler (Thunar's thumbnail
+service) asked over D-Bus. Run as a program, this file is a file manager's client:
+`test_package.py {factory,tumbler} PATH_BASE64 MIME_TYPE SIZE` prints the saved thumbnail's
+path, or why there is none with status 3 (the path in Base64, as GDK refuses an argument list
+that is not UTF-8)."""
+import base64
+import contextlib
 import csv
+import glob
 import os
 import pathlib
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 
 import gi
 import pytest
 
 sys.path.insert(0, str(pathlib.Path(__file__).parents[1]))
-from harness import BUILD, FIXTURES, SHARED_MEDIA, SOURCE, Picture  # noqa: E402
+from harness import BUILD, FIXTURES, SHARED_MEDIA, SOURCE, Picture, b64  # noqa: E402
 
 gi.require_version("GnomeDesktop", "3.0")
 from gi.repository import Gio, GLib, GnomeDesktop  # noqa: E402
@@ -25,13 +32,40 @@ from gi.repository import Gio, GLib, GnomeDesktop  # noqa: E402
 SANDBOXED_INPUT = "/tmp/gnome-desktop-file-to-thumbnail.mp4"
 
 
-def client(path, mime_type, size_name):
+# tumbler's D-Bus name, object and interface.
+TUMBLER = "org.freedesktop.thumbnails.Thumbnailer1"
+# What the manual has Xfce users put in ~/.config/tumbler/tumbler.rc: thumbnailer entries above
+# tumbler's own GStreamer and FFmpeg plugins.
+TUMBLER_RC = "[DesktopThumbnailer]\nPriority=3\n"
+
+
+def factory_client(path, mime_type, size_name):
     size = getattr(GnomeDesktop.DesktopThumbnailSize, size_name.upper())
     factory = GnomeDesktop.DesktopThumbnailFactory.new(size)
     uri, mtime = Gio.File.new_for_path(path).get_uri(), int(os.stat(path).st_mtime)
     pixbuf = factory.generate_thumbnail(uri, mime_type, None)  # GLib.Error when it makes none
     factory.save_thumbnail(pixbuf, uri, mtime, None)
     print(GnomeDesktop.desktop_thumbnail_path_for_uri(uri, size))
+
+
+def tumbler_client(path, mime_type, flavor):
+    bus = Gio.bus_get_sync(Gio.BusType.SESSION)
+    tumbler = Gio.DBusProxy.new_sync(bus, Gio.DBusProxyFlags.NONE, None, TUMBLER,
+                                     "/" + TUMBLER.replace(".", "/"), TUMBLER, None)
+    uri = Gio.File.new_for_path(path).get_uri()
+    loop, errors = GLib.MainLoop(), ["tumbler did not finish in 60 s"]
+    tumbler.connect("g-signal", lambda _proxy, _sender, signal, values: (
+        errors.insert(0, values[3]) if signal == "Error" else None,
+        loop.quit() if signal == "Finished" else None))
+    tumbler.call_sync("Queue", GLib.Variant("(asasssu)", ([uri], [mime_type], flavor, "default", 0)),
+                      Gio.DBusCallFlags.NONE, -1, None)
+    GLib.timeout_add_seconds(60, loop.quit)
+    loop.run()
+    size = getattr(GnomeDesktop.DesktopThumbnailSize, flavor.upper().replace("-", ""))
+    thumbnail = GnomeDesktop.desktop_thumbnail_path_for_uri(uri, size)
+    if not os.path.exists(thumbnail):
+        raise GLib.Error(errors[0])
+    print(thumbnail)
 
 
 @pytest.fixture(scope="module")
@@ -69,41 +103,74 @@ def thumbnailer(bin_folder, *arguments, cwd=None):
                           capture_output=True, timeout=60, cwd=cwd)
 
 
-@pytest.mark.parametrize("size, width, height", [
-    ("128", 128, 72),
-    ("32", 64, 36),  # korvel draws 64 at least; the desktop scales it down
-    ("4096", 160, 90),  # beyond korvel's 1024: asked at 1024, never enlarged
+@pytest.mark.parametrize("size, width, height, made_before", [
+    ("128", 128, 72, True),  # tumbler makes OUTPUT and reads it through the handle it keeps
+    ("32", 64, 36, False),  # korvel draws 64 at least; the desktop scales it down
+    ("4096", 160, 90, True),  # beyond korvel's 1024: asked at 1024, never enlarged
 ])
-def test_thumbnailer_takes_any_path_bytes_and_sizes(root, tmp_path, size, width, height):
+def test_thumbnailer_takes_any_path_bytes_and_sizes(root, tmp_path, size, width, height,
+                                                    made_before):
     video = os.fsencode(tmp_path) + b"/a b\nc\xff-.mp4"  # blank, line feed, not UTF-8
     shutil.copy(FIXTURES / "corners.mp4", video)
     (tmp_path / "out").mkdir()
     target = os.fsencode(tmp_path / "out") + b"/thumb \n\xfe.png"
-    # The wrapper finds korvel and its helper where the package puts them.
-    result = thumbnailer(root / "usr/bin", "-s", size, video, target)
-    assert result.returncode == 0, result.stderr
-    assert os.listdir(os.fsencode(tmp_path / "out")) == [b"thumb \n\xfe.png"]
-    with open(target, "rb") as png:
-        data = png.read()
+    with contextlib.ExitStack() as stack:
+        handle = stack.enter_context(open(target, "w+b")) if made_before else None
+        # The wrapper finds korvel and its helper where the package puts them.
+        result = thumbnailer(root / "usr/bin", "-s", size, video, target)
+        assert result.returncode == 0, result.stderr
+        assert os.listdir(os.fsencode(tmp_path / "out")) == [b"thumb \n\xfe.png"]
+        data = handle.read() if handle else pathlib.Path(os.fsdecode(target)).read_bytes()
     assert data.startswith(b"\x89PNG\r\n\x1a\n")
     picture = Picture(data)
     assert (picture.width, picture.height) == (width, height)
     assert picture.corners() == "red green blue white"
 
 
-def test_thumbnailer_failure_and_time_out_leave_nothing(root, tmp_path):
-    # A korvel that writes half a picture and then times out.
-    shutil.copytree(root / "usr", tmp_path / "usr")
-    stub = tmp_path / "usr/bin/korvel"
-    stub.write_text("#!/bin/sh\nprintf '\\377\\330\\377partial'\nexit 2\n")
-    for bin_folder, video, status in [(root / "usr/bin", "not_media.txt", 1),
-                                      (root / "usr/bin", "playlist.m3u8", 1),
-                                      (tmp_path / "usr/bin", "corners.mp4", 2)]:
-        out = tmp_path / f"out-{video}-{status}"
-        out.mkdir()
-        result = thumbnailer(bin_folder, "-s", "256", FIXTURES / video, out / "thumb.png")
-        assert result.returncode == status, (video, result.stderr)
-        assert os.listdir(out) == [], video
+# Stand-ins for korvel: half a picture, then a time-out or a wait until it is killed.
+STUBS = {"times out": "printf '\\377\\330\\377partial'\nexit 2\n",
+         "hangs": "printf '\\377\\330\\377partial'\necho $$ >\"$0.pid\"\nexec sleep 30\n"}
+
+
+@pytest.mark.parametrize("stub, video, made_before, stop, status", [
+    (None, "not_media.txt", False, None, 1),
+    (None, "playlist.m3u8", True, None, 1),
+    ("times out", "corners.mp4", False, None, 2),
+    ("times out", "corners.mp4", True, None, 2),
+    ("hangs", "corners.mp4", False, signal.SIGTERM, 1),  # the desktop gives up on it
+    ("hangs", "corners.mp4", True, signal.SIGINT, 1),
+])
+def test_thumbnailer_failure_leaves_output_as_found(root, tmp_path, stub, video, made_before,
+                                                    stop, status):
+    bin_folder = root / "usr/bin"
+    if stub:
+        shutil.copytree(root / "usr", tmp_path / "usr")
+        bin_folder = tmp_path / "usr/bin"
+        (bin_folder / "korvel").write_text("#!/bin/sh\n" + STUBS[stub])
+    out = tmp_path / "out"
+    out.mkdir()
+    target = out / "thumb.png"
+    if made_before:
+        target.touch()
+        made = os.stat(target).st_ino
+    wrapper = subprocess.Popen([bin_folder / "korvel-thumbnailer", "-s", "256",
+                                FIXTURES / video, target], stderr=subprocess.PIPE)
+    try:
+        if stop:
+            pid_file = bin_folder / "korvel.pid"
+            while not pid_file.exists() or not pid_file.read_text().endswith("\n"):
+                assert wrapper.poll() is None, wrapper.stderr.read()
+                time.sleep(0.05)
+            wrapper.send_signal(stop)
+        # Ended at once, and korvel with it.
+        assert wrapper.wait(timeout=10) == status, wrapper.stderr.read()
+    finally:
+        wrapper.kill()
+    if stop:
+        assert not pathlib.Path(f"/proc/{pid_file.read_text().strip()}").exists()
+    assert os.listdir(out) == (["thumb.png"] if made_before else [])
+    if made_before:
+        assert (os.stat(target).st_ino, os.stat(target).st_size) == (made, 0)
 
 
 @pytest.mark.parametrize("arguments", [
@@ -147,26 +214,55 @@ def test_manual_pages_render(root, page, sections):
         assert section in result.stdout
 
 
-def ask_factory(root, home, path, mime_type, size, tracer=()):
-    """Runs the client with the package's entry as the only thumbnailer the factory can find."""
-    if not str(root).startswith("/usr/"):
-        pytest.skip("the factory's sandbox shows only /usr, and unpacking there needs root")
-    environment = {
+def desktop(root, home, data_dirs):
+    """A user's environment with data_dirs as the system's data folders."""
+    return {
         "HOME": str(home),
         "XDG_CACHE_HOME": str(home / "cache"),
         "XDG_CONFIG_HOME": str(home / "config"),
         "XDG_DATA_HOME": str(home / "data"),
-        # Only korvel's entry, so no other thumbnailer on this machine can stand in for it.
-        "XDG_DATA_DIRS": str(root / "usr/share"),
+        "XDG_DATA_DIRS": ":".join(map(str, data_dirs)),
         "GSETTINGS_SCHEMA_DIR": "/usr/share/glib-2.0/schemas",
         "GSETTINGS_BACKEND": "memory",
         "PATH": f"{root}/usr/bin:/usr/bin:/bin",
     }
-    result = subprocess.run([*tracer, sys.executable, "-B", __file__, path, mime_type, size],
-                            env=environment, capture_output=True, text=True, timeout=120)
+
+
+def ask_factory(root, home, path, mime_type, size, data_dirs=None, tracer=()):
+    """Runs the factory's client, by default with the package's entry as the only thumbnailer
+    it can find, so that no other thumbnailer on this machine can stand in for korvel."""
+    if not str(root).startswith("/usr/"):
+        pytest.skip("the factory's sandbox shows only /usr, and unpacking there needs root")
+    result = subprocess.run([*tracer, sys.executable, "-B", __file__, "factory", b64(path),
+                             mime_type, size],
+                            env=desktop(root, home, data_dirs or [root / "usr/share"]),
+                            capture_output=True, text=True, timeout=120)
     # The factory removes its sandbox's folder afterwards and complains of anything left in it.
     assert "left files" not in result.stderr, result.stderr
     return result
+
+
+def ask_tumbler(root, home, path, mime_type, flavor):
+    """Runs tumbler's client in a D-Bus session of its own, with the package's entry as the only
+    thumbnailer entry and the manual's tumbler.rc. GStreamer's plugin is off as well, so that
+    korvel's failure shows at once rather than after tumbler tries that plugin."""
+    if not glob.glob("/usr/lib/*/tumbler-1/tumblerd") or not shutil.which("dbus-run-session"):
+        pytest.skip("tumbler or dbus is absent (scripts/install-deps.sh installs them)")
+    settings = home / "config/tumbler/tumbler.rc"
+    settings.parent.mkdir(parents=True, exist_ok=True)
+    settings.write_text(TUMBLER_RC + "[GstThumbnailer]\nDisabled=true\n")
+    # The MIME database, by which tumbler recognises the PNG it reads back.
+    system = home / "system"
+    system.mkdir(exist_ok=True)
+    if not (system / "mime").exists():
+        (system / "mime").symlink_to("/usr/share/mime")
+    # Where tumbler makes the file it hands the thumbnailer.
+    (home / "tmp").mkdir(exist_ok=True)
+    return subprocess.run(["dbus-run-session", "--", sys.executable, "-B", __file__, "tumbler",
+                           b64(path), mime_type, flavor],
+                          env={**desktop(root, home, [root / "usr/share", system]),
+                               "TMPDIR": str(home / "tmp")},
+                          capture_output=True, text=True, timeout=120)
 
 
 @pytest.mark.parametrize("fixture, mime_type, size, width, height, check", [
@@ -232,9 +328,31 @@ def test_entry_names_the_types_desktops_detect(root):
     assert not missed
 
 
+@pytest.mark.parametrize("fixture, name, mime_type, flavor, width, height, check", [
+    ("indexed_h264_bframes.mp4", b"holiday.mp4", "video/mp4", "normal", 128, 96, 5),
+    ("indexed_vp9.webm", b"a b\nc\xff.webm", "video/webm", "large", 256, 192, 5),
+    ("indexed_h264.ts", b"-s 9 $(id) 'q' %41#?.ts", "video/mp2t", "x-large", 320, 240, 5),
+    ("corners_rotate_cw90.mp4", b"\xe2\x80\xaevom.mp4", "video/mp4", "large", 90, 160,
+     "blue red white green"),
+])
+def test_tumbler_makes_korvels_thumbnail(root, tmp_path, fixture, name, mime_type, flavor,
+                                         width, height, check):
+    video = os.fsencode(tmp_path) + b"/" + name
+    shutil.copy(FIXTURES / fixture, video)
+    result = ask_tumbler(root, tmp_path / "home", video, mime_type, flavor)
+    assert result.returncode == 0, result.stderr
+    picture = Picture(pathlib.Path(result.stdout.strip()).read_bytes())
+    assert (picture.width, picture.height) == (width, height)
+    assert (picture.corners() if isinstance(check, str) else picture.frame_index()) == check
+    # Nothing left beside tumbler's file, which tumbler removed.
+    assert os.listdir(tmp_path / "home/tmp") == []
+
+
 if __name__ == "__main__":
+    kind, path, *arguments = sys.argv[1:]
     try:
-        client(*sys.argv[1:])
+        {"factory": factory_client, "tumbler": tumbler_client}[kind](base64.b64decode(path),
+                                                                     *arguments)
     except GLib.Error as error:
         print(f"no thumbnail: {error.message}", file=sys.stderr)
         sys.exit(3)

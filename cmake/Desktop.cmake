@@ -11,6 +11,11 @@ file(RELATIVE_PATH KORVEL_HELPERS_FROM_BIN ${CMAKE_INSTALL_FULL_BINDIR}
      ${CMAKE_INSTALL_PREFIX}/${KORVEL_HELPERS_DIR})
 configure_file(desktop/korvel-thumbnailer.in korvel-thumbnailer @ONLY)
 install(PROGRAMS ${CMAKE_CURRENT_BINARY_DIR}/korvel-thumbnailer DESTINATION ${CMAKE_INSTALL_BINDIR})
+# korvel-thumbnailer --enable and --disable link the entry installed beside it.
+file(RELATIVE_PATH KORVEL_DATA_FROM_HELPERS ${CMAKE_INSTALL_PREFIX}/${KORVEL_HELPERS_DIR}
+     ${CMAKE_INSTALL_FULL_DATADIR})
+configure_file(desktop/user-thumbnailer.in user-thumbnailer @ONLY)
+install(PROGRAMS ${CMAKE_CURRENT_BINARY_DIR}/user-thumbnailer DESTINATION ${KORVEL_HELPERS_DIR})
 
 add_executable(jpeg-to-png desktop/jpeg_to_png.cpp)
 target_link_libraries(jpeg-to-png PRIVATE PkgConfig::TURBOJPEG PkgConfig::PNG)

@@ -9,6 +9,7 @@ import base64
 import contextlib
 import csv
 import glob
+import hashlib
 import os
 import pathlib
 import re
@@ -26,7 +27,7 @@ sys.path.insert(0, str(pathlib.Path(__file__).parents[1]))
 from harness import BUILD, FIXTURES, SHARED_MEDIA, SOURCE, Picture, b64  # noqa: E402
 
 gi.require_version("GnomeDesktop", "3.0")
-from gi.repository import Gio, GLib, GnomeDesktop  # noqa: E402
+from gi.repository import GdkPixbuf, Gio, GLib, GnomeDesktop  # noqa: E402
 
 # Where the factory's sandbox shows the file it was given.
 SANDBOXED_INPUT = "/tmp/gnome-desktop-file-to-thumbnail.mp4"
@@ -282,6 +283,83 @@ def test_factory_makes_korvels_thumbnail(root, tmp_path, fixture, mime_type, siz
     picture = Picture(thumbnail.read_bytes())
     assert (picture.width, picture.height) == (width, height)
     assert (picture.corners() if isinstance(check, str) else picture.frame_index()) == check
+
+
+def user_thumbnailer(root, home, choice, data_dirs=("/usr/share",)):
+    """korvel-thumbnailer --enable or --disable as the user of home, with data_dirs after the
+    package's folder."""
+    return subprocess.run([root / "usr/bin/korvel-thumbnailer", choice],
+                          env=desktop(root, home, [root / "usr/share", *data_dirs]),
+                          capture_output=True, text=True, timeout=60)
+
+
+# Thumbnails and failure records in a user's cache (folder, the file they name, a video's?).
+RECORDS = [("normal", b"holiday.mp4", True), ("large", b"Clip.MKV", True),
+           ("x-large", b"a b\n%.webm", True), ("fail/gnome-thumbnail-factory", b"x.ts", True),
+           ("normal", b"photo.jpg", False), ("large", b"song.mp3", False),
+           ("fail/gnome-thumbnail-factory", b"notes.txt", False)]
+
+
+def make_records(home, records):
+    for folder, name, _ in records:
+        uri = Gio.File.new_for_path(b"/videos/" + name).get_uri()
+        (home / "cache/thumbnails" / folder).mkdir(parents=True, exist_ok=True)
+        GdkPixbuf.Pixbuf.new(GdkPixbuf.Colorspace.RGB, False, 8, 1, 1).savev(
+            str(home / "cache/thumbnails" / folder / f"{hashlib.md5(uri.encode()).hexdigest()}.png"),
+            "png", ["tEXt::Thumb::URI", "tEXt::Thumb::MTime"], [uri, "1"])
+
+
+@pytest.mark.parametrize("choice, status, says, linked, video_records_left", [
+    ("--enable", 0, "now your video thumbnailer", True, 0),
+    ("--enable", 0, "already", True, 4),  # nothing changed: korvel's own thumbnails stay
+    ("--disable", 0, "no longer", False, 0),
+    ("--disable", 0, "nothing changed", False, 4),
+])
+def test_enable_and_disable_say_what_they_did(root, tmp_path, choice, status, says, linked,
+                                              video_records_left):
+    home = tmp_path / "home"
+    link = home / "data/thumbnailers/korvel.thumbnailer"
+    if says in ("already", "no longer"):  # korvel enabled before
+        assert user_thumbnailer(root, home, "--enable").returncode == 0
+    make_records(home, RECORDS)
+    result = user_thumbnailer(root, home, choice)
+    assert (result.returncode, result.stderr) == (status, ""), result.stderr
+    assert says in result.stdout
+    assert link.is_symlink() == linked
+    if linked:
+        assert link.resolve() == root / "usr/share/thumbnailers/korvel.thumbnailer"
+    left = len(list((home / "cache/thumbnails").glob("**/*.png")))
+    assert left == video_records_left + sum(not video for *_, video in RECORDS)
+    if not video_records_left:
+        assert f"removed {sum(video for *_, video in RECORDS)} " in result.stdout
+
+
+@pytest.mark.parametrize("choice", ["--enable", "--disable"])
+def test_enable_and_disable_leave_a_users_own_entry(root, tmp_path, choice):
+    own = tmp_path / "home/data/thumbnailers/korvel.thumbnailer"
+    own.parent.mkdir(parents=True)
+    own.write_text("[Thumbnailer Entry]\n")
+    result = user_thumbnailer(root, tmp_path / "home", choice)
+    assert (result.returncode, result.stdout) == (1, "")
+    assert str(own) in result.stderr
+    assert own.read_text() == "[Thumbnailer Entry]\n"
+
+
+def test_enable_makes_korvel_win_over_another_video_thumbnailer(root, tmp_path):
+    other = "/usr/share/thumbnailers/ffmpegthumbnailer.thumbnailer"
+    if not os.path.exists(other):
+        pytest.skip(f"{other} is absent (scripts/install-deps.sh installs ffmpegthumbnailer)")
+    home = tmp_path / "home"
+    # Both installed, the other entry found first, as GNOME finds it on a desktop with both.
+    data_dirs = ["/usr/share", root / "usr/share"]
+    # 10 % of the fixture is frame 5; the other thumbnailer shows frame 0.
+    for choice, frame in [(None, 0), ("--enable", 5), ("--disable", 0)]:
+        if choice:
+            assert user_thumbnailer(root, home, choice).returncode == 0
+        result = ask_factory(root, home, FIXTURES / "indexed_h264_bframes.mp4", "video/mp4",
+                             "normal", data_dirs=data_dirs)
+        assert result.returncode == 0, result.stderr
+        assert Picture(pathlib.Path(result.stdout.strip()).read_bytes()).frame_index() == frame
 
 
 def test_playlist_named_mp4_gives_no_thumbnail_and_opens_nothing_else(root, tmp_path):

@@ -8,6 +8,7 @@ that is not UTF-8)."""
 import base64
 import contextlib
 import csv
+import datetime
 import glob
 import hashlib
 import os
@@ -35,9 +36,18 @@ SANDBOXED_INPUT = "/tmp/gnome-desktop-file-to-thumbnail.mp4"
 
 # tumbler's D-Bus name, object and interface.
 TUMBLER = "org.freedesktop.thumbnails.Thumbnailer1"
-# What the manual has Xfce users put in ~/.config/tumbler/tumbler.rc: thumbnailer entries above
-# tumbler's own GStreamer and FFmpeg plugins.
-TUMBLER_RC = "[DesktopThumbnailer]\nPriority=3\n"
+# What the manual has Xfce users put in ~/.config/tumbler/tumbler.rc, a copy of the system's:
+# thumbnailer entries above tumbler's own GStreamer (1) and FFmpeg (2) plugins.
+USER_TUMBLER_RC = {("DesktopThumbnailer", "Priority"): 3}
+
+
+def tumbler_settings(changes):
+    """The system's tumbler.rc with changes: {(section, key): value}."""
+    text = pathlib.Path("/etc/xdg/tumbler/tumbler.rc").read_text()
+    for (section, key), value in changes.items():
+        text = re.sub(rf"(^\[{section}\]\n[^[]*?^{key}=).*$", rf"\g<1>{value}", text,
+                      flags=re.MULTILINE)
+    return text
 
 
 def factory_client(path, mime_type, size_name):
@@ -203,9 +213,10 @@ def test_dependencies_cover_linked_libraries(package, root, tmp_path):
     ("korvel.1.gz", ["SYNOPSIS", "EXIT STATUS", "THE PICTURE", "LIMITS", "EXAMPLES",
                      "THE DESKTOP THUMBNAILER",
                      "Video format cannot be decoded by this operating system."]),
-    ("korvel-thumbnailer.1.gz", ["SYNOPSIS", "EXIT STATUS", "FILES", "video/mp4"]),
+    ("korvel-thumbnailer.1.gz", ["SYNOPSIS", "EXIT STATUS", "FILES", "video/mp4", "as PNG",
+                                 "CHOOSING KORVEL", "XFCE AND TUMBLER"]),
 ])
-def test_manual_pages_render(root, page, sections):
+def test_manual_pages_render_dated_by_the_source(root, page, sections):
     result = subprocess.run(["man", "--warnings", "-E", "UTF-8", "-l",
                              root / "usr/share/man/man1" / page],
                             capture_output=True, text=True, timeout=60,
@@ -213,6 +224,13 @@ def test_manual_pages_render(root, page, sections):
     assert (result.returncode, result.stderr) == (0, "")
     for section in sections:
         assert section in result.stdout
+    # The date in the footer is the changelog's (or the builder's SOURCE_DATE_EPOCH), never
+    # the day of the build, so that two builds of one commit give the same pages.
+    epoch = os.environ.get("SOURCE_DATE_EPOCH") or subprocess.run(
+        ["dpkg-parsechangelog", "-l", SOURCE / "packaging/changelog", "-S", "Timestamp"],
+        capture_output=True, text=True, check=True).stdout
+    date = datetime.datetime.fromtimestamp(int(epoch), datetime.timezone.utc)
+    assert f" {date:%Y-%m-%d} " in result.stdout.splitlines()[-1]
 
 
 def desktop(root, home, data_dirs):
@@ -251,7 +269,8 @@ def ask_tumbler(root, home, path, mime_type, flavor):
         pytest.skip("tumbler or dbus is absent (scripts/install-deps.sh installs them)")
     settings = home / "config/tumbler/tumbler.rc"
     settings.parent.mkdir(parents=True, exist_ok=True)
-    settings.write_text(TUMBLER_RC + "[GstThumbnailer]\nDisabled=true\n")
+    settings.write_text(tumbler_settings({**USER_TUMBLER_RC,
+                                          ("GstThumbnailer", "Disabled"): "true"}))
     # The MIME database, by which tumbler recognises the PNG it reads back.
     system = home / "system"
     system.mkdir(exist_ok=True)

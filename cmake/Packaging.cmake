@@ -15,11 +15,24 @@ add_custom_target(package_changelog ALL DEPENDS ${_changelog})
 install(FILES ${_changelog} ${PROJECT_SOURCE_DIR}/packaging/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
-# The bundled FFmpeg is embedded deliberately; lintian is told so, and why.
+# Stripped as Debian strips its programs: without the compilers' notes in .comment either.
+foreach(_program IN ITEMS ${CMAKE_INSTALL_BINDIR}/korvel ${KORVEL_HELPERS_DIR}/jpeg-to-png)
+  install(CODE "execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${_program}\" COMMAND_ERROR_IS_FATAL ANY)")
+endforeach()
+
+# What lintian notes and is not a fault, each with its reason; the bundled FFmpeg adds its own.
+file(READ ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides _overrides)
 if(KORVEL_FFMPEG STREQUAL "bundled")
-  install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides.bundled
-          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME korvel)
+  file(READ ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides.bundled _bundled)
+  string(APPEND _overrides "${_bundled}")
 endif()
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/packaging/lintian-overrides "${_overrides}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
+             ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides.bundled)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/packaging/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME korvel)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_CONTACT "korvel developers <developers@korvel.invalid>")

@@ -81,13 +81,21 @@ done
 key=$( (printf '%s\n' "$version" "${options[@]}"; "$compiler" --version | head -n1) |
   sha256sum | cut -c1-12)
 prefix=$cache/ffmpeg-$upstream-$revision-$key
-if [ -e "$prefix/complete" ]; then
+source=$cache/source/$upstream-$revision/ffmpeg-$upstream
+# FFmpeg's copyright notice and licence, from the source built, go with the libraries: the
+# package installs them beside korvel, which contains them.
+notices=$prefix/share/doc/ffmpeg
+add_notices() {
+  mkdir -p "$notices"
+  cp "$source/debian/copyright" "$source/COPYING.LGPLv2.1" "$notices/"
+  echo "$version" >"$notices/debian-source-version"
+}
+if [ -e "$prefix/complete" ] && [ -e "$notices/debian-source-version" ]; then
   echo "$prefix"
   exit 0
 fi
 
 # The source, fetched and unpacked once per version; dpkg-source applies Debian's patches.
-source=$cache/source/$upstream-$revision/ffmpeg-$upstream
 if [ ! -e "$source/configure" ]; then
   say "fetching the source of ffmpeg $version"
   rm -rf "$cache/source/$upstream-$revision"
@@ -96,6 +104,11 @@ if [ ! -e "$source/configure" ]; then
     { cat "$fetch/log" >&2; exit 1; }
   mkdir -p "$cache/source"
   mv "$fetch" "$cache/source/$upstream-$revision"
+fi
+if [ -e "$prefix/complete" ]; then  # built before the notices went with it
+  add_notices
+  echo "$prefix"
+  exit 0
 fi
 
 work=$cache/work-$upstream-$revision-$key
@@ -125,6 +138,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 (cd "$work" && make -j"$(nproc)" && make install) >>"$log" 2>&1 || failed
 rm -rf "$work"
+add_notices
 touch "$prefix/complete"
 say "built in $((SECONDS - start)) s"
 echo "$prefix"

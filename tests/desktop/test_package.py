@@ -212,6 +212,27 @@ def test_dependencies_cover_linked_libraries(package, root, tmp_path):
     assert names(linked.removeprefix("shlibs:Depends=")) <= names(depends), depends
 
 
+# What the package must carry for the FFmpeg built into korvel: file, and words it starts with.
+FFMPEG_NOTICES = [("ffmpeg/copyright", "Format: "), ("ffmpeg/COPYING.LGPLv2.1",
+                  "                  GNU LESSER GENERAL PUBLIC LICENSE\n"
+                  "                       Version 2.1, February 1999")]
+
+
+def test_package_carries_the_notices_of_the_ffmpeg_inside(root):
+    doc = root / "usr/share/doc/korvel"
+    carried = {str(path.relative_to(doc)) for path in doc.rglob("*") if path.is_file()}
+    assert carried - {"copyright", "changelog.gz"} == {name for name, _ in FFMPEG_NOTICES}
+    version = re.search(rb"FFmpeg version (\d[\w.+~-]*)", (root / "usr/bin/korvel").read_bytes())
+    copyright_file = (doc / "copyright").read_text()
+    readme = (SOURCE / "README.md").read_text()
+    assert version and version[1].decode() in copyright_file
+    for name, start in FFMPEG_NOTICES:
+        assert (doc / name).read_text().startswith(start)
+        # Named where a reader looks: the copyright file, and the README's licence paragraph.
+        assert name in copyright_file
+        assert f"/usr/share/doc/korvel/{name}" in readme
+
+
 @pytest.mark.parametrize("page, sections", [
     ("korvel.1.gz", ["SYNOPSIS", "EXIT STATUS", "THE PICTURE", "LIMITS", "EXAMPLES",
                      "THE DESKTOP THUMBNAILER",

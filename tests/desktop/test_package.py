@@ -68,8 +68,8 @@ def tumbler_client(path, mime_type, flavor):
     tumbler.connect("g-signal", lambda _proxy, _sender, signal, values: (
         errors.insert(0, values[3]) if signal == "Error" else None,
         loop.quit() if signal == "Finished" else None))
-    tumbler.call_sync("Queue", GLib.Variant("(asasssu)", ([uri], [mime_type], flavor, "default", 0)),
-                      Gio.DBusCallFlags.NONE, -1, None)
+    request = GLib.Variant("(asasssu)", ([uri], [mime_type], flavor, "default", 0))
+    tumbler.call_sync("Queue", request, Gio.DBusCallFlags.NONE, -1, None)
     GLib.timeout_add_seconds(60, loop.quit)
     loop.run()
     size = getattr(GnomeDesktop.DesktopThumbnailSize, flavor.upper().replace("-", ""))
@@ -347,9 +347,9 @@ def make_records(home, records):
     for folder, name, _ in records:
         uri = Gio.File.new_for_path(b"/videos/" + name).get_uri()
         (home / "cache/thumbnails" / folder).mkdir(parents=True, exist_ok=True)
+        record = home / "cache/thumbnails" / folder / f"{hashlib.md5(uri.encode()).hexdigest()}.png"
         GdkPixbuf.Pixbuf.new(GdkPixbuf.Colorspace.RGB, False, 8, 1, 1).savev(
-            str(home / "cache/thumbnails" / folder / f"{hashlib.md5(uri.encode()).hexdigest()}.png"),
-            "png", ["tEXt::Thumb::URI", "tEXt::Thumb::MTime"], [uri, "1"])
+            str(record), "png", ["tEXt::Thumb::URI", "tEXt::Thumb::MTime"], [uri, "1"])
 
 
 @pytest.mark.parametrize("choice, status, says, linked, video_records_left", [

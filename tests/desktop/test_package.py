@@ -36,20 +36,6 @@ SANDBOXED_INPUT = "/tmp/gnome-desktop-file-to-thumbnail.mp4"
 
 # tumbler's D-Bus name, object and interface.
 TUMBLER = "org.freedesktop.thumbnails.Thumbnailer1"
-# What the manual has Xfce users put in ~/.config/tumbler/tumbler.rc, a copy of the system's:
-# thumbnailer entries above tumbler's own GStreamer (1) and FFmpeg (2) plugins.
-USER_TUMBLER_RC = {("DesktopThumbnailer", "Priority"): 3}
-
-
-def tumbler_settings(changes):
-    """The system's tumbler.rc with changes: {(section, key): value}."""
-    text = pathlib.Path("/etc/xdg/tumbler/tumbler.rc").read_text()
-    for (section, key), value in changes.items():
-        text = re.sub(rf"(^\[{section}\]\n[^[]*?^{key}=).*$", rf"\g<1>{value}", text,
-                      flags=re.MULTILINE)
-    return text
-
-
 def factory_client(path, mime_type, size_name):
     size = getattr(GnomeDesktop.DesktopThumbnailSize, size_name.upper())
     factory = GnomeDesktop.DesktopThumbnailFactory.new(size)
@@ -261,9 +247,9 @@ def desktop(root, home, data_dirs):
     """A user's environment with data_dirs as the system's data folders."""
     return {
         "HOME": str(home),
-        "XDG_CACHE_HOME": str(home / "cache"),
-        "XDG_CONFIG_HOME": str(home / "config"),
-        "XDG_DATA_HOME": str(home / "data"),
+        "XDG_CACHE_HOME": str(home / ".cache"),
+        "XDG_CONFIG_HOME": str(home / ".config"),
+        "XDG_DATA_HOME": str(home / ".local/share"),
         "XDG_DATA_DIRS": ":".join(map(str, data_dirs)),
         "GSETTINGS_SCHEMA_DIR": "/usr/share/glib-2.0/schemas",
         "GSETTINGS_BACKEND": "memory",
@@ -285,16 +271,26 @@ def ask_factory(root, home, path, mime_type, size, data_dirs=None, tracer=()):
     return result
 
 
+def run_the_manuals_commands_for_tumbler(root, home):
+    """What korvel-thumbnailer(1) has Xfce users type, typed as the user of home."""
+    page = subprocess.run(["man", "-l", root / "usr/share/man/man1/korvel-thumbnailer.1.gz"],
+                          env={**os.environ, "MANWIDTH": "200", "LC_ALL": "C"},
+                          capture_output=True, text=True, check=True).stdout
+    section = page.split("\nXFCE AND TUMBLER\n")[1].split("\nEXIT STATUS\n")[0]
+    commands = re.findall(r"^ *\$ ((?:.*\\\n)*.*)$", section, re.MULTILINE)
+    assert commands
+    subprocess.run(["sh", "-ec", "\n".join(commands)], check=True,
+                   env={"HOME": str(home), "PATH": "/usr/bin:/bin"})
+
+
 def ask_tumbler(root, home, path, mime_type, flavor):
     """Runs tumbler's client in a D-Bus session of its own, with the package's entry as the only
-    thumbnailer entry and the manual's tumbler.rc. GStreamer's plugin is off as well, so that
-    korvel's failure shows at once rather than after tumbler tries that plugin."""
+    thumbnailer entry, and tumbler set up as the manual says: its GStreamer plugin, which would
+    otherwise come first, comes after korvel."""
     if not glob.glob("/usr/lib/*/tumbler-1/tumblerd") or not shutil.which("dbus-run-session"):
         pytest.skip("tumbler or dbus is absent (scripts/install-deps.sh installs them)")
-    settings = home / "config/tumbler/tumbler.rc"
-    settings.parent.mkdir(parents=True, exist_ok=True)
-    settings.write_text(tumbler_settings({**USER_TUMBLER_RC,
-                                          ("GstThumbnailer", "Disabled"): "true"}))
+    if not (home / ".config/tumbler/tumbler.rc").exists():
+        run_the_manuals_commands_for_tumbler(root, home)
     # The MIME database, by which tumbler recognises the PNG it reads back.
     system = home / "system"
     system.mkdir(exist_ok=True)
@@ -346,8 +342,8 @@ RECORDS = [("normal", b"holiday.mp4", True), ("large", b"Clip.MKV", True),
 def make_records(home, records):
     for folder, name, _ in records:
         uri = Gio.File.new_for_path(b"/videos/" + name).get_uri()
-        (home / "cache/thumbnails" / folder).mkdir(parents=True, exist_ok=True)
-        record = home / "cache/thumbnails" / folder / f"{hashlib.md5(uri.encode()).hexdigest()}.png"
+        (home / ".cache/thumbnails" / folder).mkdir(parents=True, exist_ok=True)
+        record = home / ".cache/thumbnails" / folder / f"{hashlib.md5(uri.encode()).hexdigest()}.png"
         GdkPixbuf.Pixbuf.new(GdkPixbuf.Colorspace.RGB, False, 8, 1, 1).savev(
             str(record), "png", ["tEXt::Thumb::URI", "tEXt::Thumb::MTime"], [uri, "1"])
 
@@ -361,7 +357,7 @@ def make_records(home, records):
 def test_enable_and_disable_say_what_they_did(root, tmp_path, choice, status, says, linked,
                                               video_records_left):
     home = tmp_path / "home"
-    link = home / "data/thumbnailers/korvel.thumbnailer"
+    link = home / ".local/share/thumbnailers/korvel.thumbnailer"
     if says in ("already", "no longer"):  # korvel enabled before
         assert user_thumbnailer(root, home, "--enable").returncode == 0
     make_records(home, RECORDS)
@@ -371,7 +367,7 @@ def test_enable_and_disable_say_what_they_did(root, tmp_path, choice, status, sa
     assert link.is_symlink() == linked
     if linked:
         assert link.resolve() == root / "usr/share/thumbnailers/korvel.thumbnailer"
-    left = len(list((home / "cache/thumbnails").glob("**/*.png")))
+    left = len(list((home / ".cache/thumbnails").glob("**/*.png")))
     assert left == video_records_left + sum(not video for *_, video in RECORDS)
     if not video_records_left:
         assert f"removed {sum(video for *_, video in RECORDS)} " in result.stdout
@@ -379,7 +375,7 @@ def test_enable_and_disable_say_what_they_did(root, tmp_path, choice, status, sa
 
 @pytest.mark.parametrize("choice", ["--enable", "--disable"])
 def test_enable_and_disable_leave_a_users_own_entry(root, tmp_path, choice):
-    own = tmp_path / "home/data/thumbnailers/korvel.thumbnailer"
+    own = tmp_path / "home/.local/share/thumbnailers/korvel.thumbnailer"
     own.parent.mkdir(parents=True)
     own.write_text("[Thumbnailer Entry]\n")
     result = user_thumbnailer(root, tmp_path / "home", choice)

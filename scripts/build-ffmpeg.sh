@@ -9,8 +9,10 @@
 # prefix is <cache>/ffmpeg-<source version>-<hash of the configure options and compiler>; when
 # it is complete nothing is built, so a second build, or a build with the same options in
 # another build folder, reuses it. Debian's source index is looked up again at most once an
-# hour (private apt lists under <cache>/apt; the system's apt configuration is not touched),
-# so a new Debian source version, such as a security update, is picked up by the next build.
+# hour (private apt lists under <cache>/apt, whose deb-src entries scripts/deb-src-entries.sh
+# makes from the machine's apt configuration, which is not touched), so a new Debian source
+# version, such as a security update, is picked up by the next build; when no index can be
+# read, the newest source in the cache is built on.
 # CMake runs this script while configuring (-DKORVEL_FFMPEG=bundled, the default). Needs
 # dpkg-dev, nasm and libdav1d-dev (scripts/install-deps.sh).
 set -euo pipefail
@@ -18,43 +20,69 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cache=${1:?usage: scripts/build-ffmpeg.sh <cache folder> [configure option ...]}
 shift
 mkdir -p "$cache"
-cache=$(cd "$cache" && pwd)
+cache=$(cd "$cache" && pwd -P)
 say() { echo "build-ffmpeg: $*" >&2; }
 
 # Two build folders configuring at once share the cache.
 exec 9>"$cache/lock"
 flock 9
 
-# Debian 12's source index, in private lists.
+# Debian 12's source index, in private lists (the system's are not touched), from the package
+# sources of the machine's own apt configuration: deb-src entries beside its deb entries.
 apt_dir=$cache/apt
-mkdir -p "$apt_dir/parts" "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial"
-cat >"$apt_dir/sources.list" <<'EOF'
-deb-src http://deb.debian.org/debian bookworm main
-deb-src http://deb.debian.org/debian bookworm-updates main
-deb-src http://deb.debian.org/debian-security bookworm-security main
-EOF
-apt_options=(-o Dir::Etc::SourceList="$apt_dir/sources.list"
-  -o Dir::Etc::SourceParts="$apt_dir/parts" -o Dir::State::Lists="$apt_dir/lists"
-  -o Dir::Cache="$apt_dir/cache" -o APT::Sandbox::User="$(id -un)")
+mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial"
+entries=$apt_dir/deb-src
+rm -rf "$entries.new"
+"$root/scripts/deb-src-entries.sh" "$entries.new"
+if diff -qr "$entries.new" "$entries" >/dev/null 2>&1; then
+  rm -rf "$entries.new"
+else  # other sources than last time: looked up now
+  rm -rf "$entries" "$apt_dir/updated"
+  mv "$entries.new" "$entries"
+fi
+apt_options=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$entries"
+  -o Dir::State::Lists="$apt_dir/lists" -o Dir::Cache="$apt_dir/cache"
+  -o APT::Sandbox::User="$(id -un)")
 stamp=$apt_dir/updated
 if [ -z "$(find "$stamp" -mmin -60 2>/dev/null)" ]; then
-  if apt-get "${apt_options[@]}" -qq update >"$apt_dir/update.log" 2>&1; then
+  if apt-get "${apt_options[@]}" -qq update --error-on=any >"$apt_dir/update.log" 2>&1; then
     touch "$stamp"
-  elif [ -e "$stamp" ]; then
-    say "could not refresh Debian's source index (see $apt_dir/update.log); using the last one"
   else
-    cat "$apt_dir/update.log" >&2
-    say "could not read Debian's source index"
-    exit 1
+    say "could not refresh Debian's source index (see $apt_dir/update.log)"
   fi
 fi
 version=""
-for candidate in $(apt-cache "${apt_options[@]}" showsrc --only-source ffmpeg | awk '/^Version:/ {print $2}'); do
-  if [ -z "$version" ] || dpkg --compare-versions "$candidate" gt "$version"; then
-    version=$candidate
+newer() {
+  if [ -z "$version" ] || dpkg --compare-versions "$1" gt "$version"; then version=$1; fi
+}
+# The newest ffmpeg of Debian's own indexes (their Release files name Debian as the origin and
+# a bookworm codename), never another archive's ffmpeg for bookworm.
+while read -r codename index; do
+  case $codename in bookworm | bookworm-*) ;; *) continue ;; esac
+  [ -e "$index" ] || continue
+  for candidate in $(/usr/lib/apt/apt-helper cat-file "$index" | awk 'BEGIN { RS = "" }
+      /(^|\n)Package: ffmpeg\n/ && match($0, /\nVersion: [^\n]+/) {
+        print substr($0, RSTART + 10, RLENGTH - 10) }'); do
+    newer "$candidate"
+  done
+done < <(apt-get "${apt_options[@]}" indextargets --format '$(CODENAME) $(FILENAME)' \
+  'Identifier: Sources' 'Origin: Debian')
+# With no index to read (no network, say), the newest source already in the cache.
+if [ -z "$version" ]; then
+  for description in "$cache"/source/*/ffmpeg_*.dsc; do
+    if [ -e "$description" ]; then
+      newer "$(awk '/^Version:/ { print $2; exit }' "$description")"
+    fi
+  done
+  if [ -n "$version" ]; then
+    say "no source index to read; building on the cached source of ffmpeg $version"
   fi
-done
-[ -n "$version" ] || { say "no ffmpeg source package in Debian's index"; exit 1; }
+fi
+if [ -z "$version" ]; then
+  cat "$apt_dir/update.log" >&2 2>/dev/null || true
+  say "no ffmpeg source in Debian's index: does the apt configuration name a Debian 12 archive?"
+  exit 1
+fi
 upstream=${version#*:}
 upstream=${upstream%-*}
 revision=${version##*-}
@@ -81,13 +109,21 @@ done
 key=$( (printf '%s\n' "$version" "${options[@]}"; "$compiler" --version | head -n1) |
   sha256sum | cut -c1-12)
 prefix=$cache/ffmpeg-$upstream-$revision-$key
-if [ -e "$prefix/complete" ]; then
+source=$cache/source/$upstream-$revision/ffmpeg-$upstream
+# FFmpeg's copyright notice and licence, from the source built, go with the libraries: the
+# package installs them beside korvel, which contains them.
+notices=$prefix/share/doc/ffmpeg
+add_notices() {
+  mkdir -p "$notices"
+  cp "$source/debian/copyright" "$source/COPYING.LGPLv2.1" "$notices/"
+  echo "$version" >"$notices/debian-source-version"
+}
+if [ -e "$prefix/complete" ] && [ -e "$notices/debian-source-version" ]; then
   echo "$prefix"
   exit 0
 fi
 
 # The source, fetched and unpacked once per version; dpkg-source applies Debian's patches.
-source=$cache/source/$upstream-$revision/ffmpeg-$upstream
 if [ ! -e "$source/configure" ]; then
   say "fetching the source of ffmpeg $version"
   rm -rf "$cache/source/$upstream-$revision"
@@ -96,6 +132,11 @@ if [ ! -e "$source/configure" ]; then
     { cat "$fetch/log" >&2; exit 1; }
   mkdir -p "$cache/source"
   mv "$fetch" "$cache/source/$upstream-$revision"
+fi
+if [ -e "$prefix/complete" ]; then  # built before the notices went with it
+  add_notices
+  echo "$prefix"
+  exit 0
 fi
 
 work=$cache/work-$upstream-$revision-$key
@@ -125,6 +166,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 (cd "$work" && make -j"$(nproc)" && make install) >>"$log" 2>&1 || failed
 rm -rf "$work"
+add_notices
 touch "$prefix/complete"
 say "built in $((SECONDS - start)) s"
 echo "$prefix"

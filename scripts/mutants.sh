@@ -27,7 +27,7 @@ watchdog-300-seconds @@ src/process/watchdog.hpp @@ std::chrono::seconds(30); @@
 ogg-late-start-counted-from-zero @@ src/ffmpeg/container_rules.cpp @@ ContainerRule{"ogg", kZeroUnlessLate, kTimestamps} @@ ContainerRule{"ogg", kZero, kTimestamps} @@ ^e2e\.(info|frame)$
 stated-sample-length-unchecked @@ src/ffmpeg/sample_index.cpp @@ return stated > 0 && stated <= held + *lastSample ? stated : held; @@ return stated > 0 ? stated : held; @@ ^e2e\.info$
 header-without-samples-answered @@ src/ffmpeg/timeline.cpp @@ if (longest && stated && *stated <= *longest + kHeaderRounding) { @@ if (stated && (!longest || *stated <= *longest + kHeaderRounding)) { @@ ^e2e\.info$
-ogg-padding-taken-twice @@ src/ffmpeg/container_rules.cpp @@ kTimestamps, kAnyByte, kOffDuration} @@ kTimestamps, kAnyByte, kInDuration} @@ ^e2e\.duration_matrix$
+ogg-padding-taken-twice @@ src/ffmpeg/container_rules.cpp @@ kTimestamps, kOffDuration} @@ kTimestamps, kInDuration} @@ ^e2e\.duration_matrix$
 program-stream-by-library-estimate @@ src/ffmpeg/container_rules.cpp @@ ContainerRule{"mpeg", kFirstTimestamp, kTimestamps}, @@ ContainerRule{"mpeg", kFirstTimestamp, kLibrary}, @@ ^e2e\.duration_matrix$
 lame-padding-heard @@ src/ffmpeg/timeline.cpp @@ last ? last->padding : 0 @@ last ? last->padding - last->padding : 0 @@ ^e2e\.(info|duration_matrix)$
 elementary-audio-by-timestamps @@ src/ffmpeg/timeline.cpp @@ saturatingSub(span->played, span->padding) @@ saturatingSub(span->end, span->first) @@ ^e2e\.(info|duration_matrix|shared_media)$

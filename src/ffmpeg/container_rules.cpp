@@ -7,13 +7,12 @@ namespace {
 
 using enum TimelineOrigin;
 using enum LengthRule;
-using enum TailEntry;
 using enum Padding;
 
 // Every accepted container, by FFmpeg's demuxer name.
 constexpr std::array kRules = {
     ContainerRule{"mov", kZero, kSampleIndex},
-    ContainerRule{"matroska", kZero, kStatedCheckedByTail, kMatroskaCluster},
+    ContainerRule{"matroska", kZero, kStatedCheckedByTail},
     // Frame counts and send times from zero: a muxer that starts late writes the gap as time
     // (empty frames, a preroll), as MP4 writes an empty edit.
     ContainerRule{"avi", kZero, kSampleIndexElseTail},
@@ -24,10 +23,10 @@ constexpr std::array kRules = {
     ContainerRule{"mpegts", kFirstTimestamp, kTimestamps},
     ContainerRule{"mpeg", kFirstTimestamp, kTimestamps},
     // Granule positions are absolute, and the last one is where the streams end.
-    ContainerRule{"ogg", kZeroUnlessLate, kTimestamps, kAnyByte, kOffDuration},
+    ContainerRule{"ogg", kZeroUnlessLate, kTimestamps, kOffDuration},
     // Tag times run on the recorder's clock; a header's duration counts from its zero, and
     // counts a composition delay in too.
-    ContainerRule{"flv", kFirstTimestamp, kTimestamps, kFlvTag},
+    ContainerRule{"flv", kFirstTimestamp, kTimestamps},
     ContainerRule{"mp3", kZero, kStatedElsePackets},
     ContainerRule{"aac", kZero, kStatedElsePackets},
     ContainerRule{"flac", kZero, kStatedElsePackets},

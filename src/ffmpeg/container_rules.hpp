@@ -42,14 +42,6 @@ enum class LengthRule {
   kStatedElsePcm,
 };
 
-// Where reading near the end of a file may start. A byte offset inside a payload can look
-// like a container's structure; these start only where the real structure does.
-enum class TailEntry {
-  kAnyByte,
-  kMatroskaCluster,  // a cluster reached by walking the elements by their sizes
-  kFlvTag,           // a tag reached by following the tag sizes back from the end
-};
-
 // Where the demuxer counts the padding a decoder drops from a stream's last packet.
 enum class Padding {
   kInDuration,   // in the packet's length: it is taken off the end
@@ -60,7 +52,6 @@ struct ContainerRule {
   std::string_view demuxer;
   TimelineOrigin origin;
   LengthRule length;
-  TailEntry tail = TailEntry::kAnyByte;
   Padding padding = Padding::kInDuration;
 };
 

@@ -44,7 +44,7 @@ class MediaFile final : public MediaSource {
 
   const Timeline& knownTimeline() {
     if (!timeline_) {
-      timeline_ = findTimeline(demuxer_, file_.get());
+      timeline_ = findTimeline(demuxer_);
       checkReading();
     }
     return *timeline_;

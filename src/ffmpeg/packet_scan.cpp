@@ -371,16 +371,21 @@ std::optional<HeadSpan> readHead(Demuxer& demuxer, ScanBudget& budget) {
   return HeadSpan{*span, whole ? span : std::nullopt};
 }
 
-std::optional<TimestampSpan> lastPackets(Demuxer& demuxer, ScanBudget& budget,
-                                         const WindowStart& windowStart) {
+std::optional<TimestampSpan> lastPackets(Demuxer& demuxer, ScanBudget& budget) {
   AVFormatContext& format = demuxer.format();
   const std::int64_t fileSize = avio_size(format.pb);
   for (const std::int64_t window : kTailWindows) {
-    // Only the end is wanted, so a window never starts before the data: a byte seek there
-    // would read some containers' headers again as packets.
-    const std::int64_t earliest = std::max(demuxer.dataStart(), fileSize - window);
-    const std::optional<std::int64_t> start = windowStart ? windowStart(earliest) : earliest;
-    if (start && seekToByte(format, *start)) {
+    // A window that reaches the data is read as after opening: a byte seek there could land
+    // in the middle of the first cluster (Matroska) or read a header again as packets.
+    const bool whole = fileSize - window <= demuxer.dataStart();
+    bool placed = true;
+    if (whole) {
+      demuxer.rewind();
+    } else {
+      // The library finds its footing after a byte seek: the next tag, cluster or page.
+      placed = seekToByte(format, fileSize - window);
+    }
+    if (placed) {
       SpanTracker tracker(format);
       if (!readPackets(format, budget, tracker, [] { return true; })) {
         return std::nullopt;
@@ -389,7 +394,7 @@ std::optional<TimestampSpan> lastPackets(Demuxer& demuxer, ScanBudget& budget,
         return span;
       }
     }
-    if (earliest <= demuxer.dataStart()) {
+    if (whole) {
       break;
     }
   }

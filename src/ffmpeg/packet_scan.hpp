@@ -62,14 +62,9 @@ struct HeadSpan {
 
 std::optional<HeadSpan> readHead(Demuxer& demuxer, ScanBudget& budget);
 
-// Moves the start of a tail window (at least `earliest`) to where the container can be read
-// from; nothing when there is no such place.
-using WindowStart = std::function<std::optional<std::int64_t>(std::int64_t earliest)>;
-
 // The last packets, as the library reads them from a window before the end of the file to its
 // end; the window widens until it holds a timestamp.
-std::optional<TimestampSpan> lastPackets(Demuxer& demuxer, ScanBudget& budget,
-                                         const WindowStart& windowStart = {});
+std::optional<TimestampSpan> lastPackets(Demuxer& demuxer, ScanBudget& budget);
 
 // The span of every packet from where the demuxer stands to the end of the file; nothing when
 // the budget runs out first.

@@ -7,8 +7,6 @@
 #include <vector>
 
 #include "ffmpeg/container_rules.hpp"
-#include "ffmpeg/flv_tags.hpp"
-#include "ffmpeg/matroska_clusters.hpp"
 #include "ffmpeg/packet_scan.hpp"
 #include "ffmpeg/sample_index.hpp"
 
@@ -139,10 +137,9 @@ bool lacksParameters(const AVFormatContext& format) {
 
 class TimelineSearch {
  public:
-  TimelineSearch(Demuxer& demuxer, int fd)
+  explicit TimelineSearch(Demuxer& demuxer)
       : demuxer_(demuxer),
         format_(demuxer.format()),
-        fd_(fd),
         rule_(containerRule(*format_.iformat)),
         budget_(kScanBytes, kScanTime) {}
 
@@ -300,13 +297,7 @@ class TimelineSearch {
     if (head_ && head_->whole) {
       return head_->whole;
     }
-    WindowStart windowStart;
-    if (rule_.tail == TailEntry::kFlvTag) {
-      windowStart = [this](std::int64_t earliest) { return flvTagChainStart(fd_, earliest); };
-    } else if (rule_.tail == TailEntry::kMatroskaCluster) {
-      windowStart = [this](std::int64_t earliest) { return matroskaClusterStart(fd_, earliest); };
-    }
-    const auto last = korvel::lastPackets(demuxer_, budget_, windowStart);
+    const auto last = korvel::lastPackets(demuxer_, budget_);
     demuxer_.rewind();
     return last;
   }
@@ -418,7 +409,6 @@ class TimelineSearch {
 
   Demuxer& demuxer_;
   AVFormatContext& format_;
-  int fd_;
   const ContainerRule& rule_;
   ScanBudget budget_;
   std::optional<HeadSpan> head_;
@@ -428,8 +418,8 @@ class TimelineSearch {
 
 }  // namespace
 
-Timeline findTimeline(Demuxer& demuxer, int fd) {
-  return TimelineSearch(demuxer, fd).run();
+Timeline findTimeline(Demuxer& demuxer) {
+  return TimelineSearch(demuxer).run();
 }
 
 }  // namespace korvel

@@ -15,9 +15,9 @@ struct Timeline {
   double seconds = std::numeric_limits<double>::quiet_NaN();
 };
 
-// Finds the timeline of the container opened in `demuxer` from the file `fd`: a header where
+// Finds the timeline of the container opened in `demuxer`: a header where
 // it can be trusted, else the span of the media's own timestamps, cheapest way first (see
 // container_rules.hpp). Leaves the demuxer at the start of its data.
-Timeline findTimeline(Demuxer& demuxer, int fd);
+Timeline findTimeline(Demuxer& demuxer);
 
 }  // namespace korvel

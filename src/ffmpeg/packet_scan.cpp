@@ -9,6 +9,7 @@ extern "C" {
 }
 
 #include "ffmpeg/demuxer.hpp"
+#include "ffmpeg/stream_clock.hpp"
 
 namespace korvel {
 namespace {
@@ -27,15 +28,6 @@ constexpr int kRateSamplePackets = 16;
 constexpr int kResyncPackets = 2;
 constexpr std::int64_t kRateSampleTailBytes = 256 * 1024;
 
-// Timestamps come from the file: a crafted one may sit at either end of the range.
-std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
-  std::int64_t sum = 0;
-  if (__builtin_add_overflow(a, b, &sum)) {
-    return b > 0 ? INT64_MAX : INT64_MIN;
-  }
-  return sum;
-}
-
 bool isTimed(const AVStream& stream) {
   return (stream.disposition & AV_DISPOSITION_ATTACHED_PIC) == 0 &&
          stream.codecpar->codec_type != AVMEDIA_TYPE_ATTACHMENT &&
@@ -53,24 +45,6 @@ std::int64_t statedFrameTicks(const AVStream& stream) {
     return av_rescale_q(codec.frame_size, AVRational{1, codec.sample_rate}, stream.time_base);
   }
   return 0;
-}
-
-// The usual gap between the timestamps, the median so that uneven timing does not skew it.
-std::int64_t typicalGap(std::vector<std::int64_t> times) {
-  std::sort(times.begin(), times.end());
-  std::vector<std::int64_t> gaps;
-  for (std::size_t i = 1; i < times.size(); ++i) {
-    if (times[i] > times[i - 1]) {
-      std::int64_t gap = 0;
-      gaps.push_back(__builtin_sub_overflow(times[i], times[i - 1], &gap) ? INT64_MAX : gap);
-    }
-  }
-  if (gaps.empty()) {
-    return 0;
-  }
-  const auto middle = gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2);
-  std::nth_element(gaps.begin(), middle, gaps.end());
-  return *middle;
 }
 
 // How long a packet lasts, in its stream's time base: as the demuxer says, else, for audio
@@ -106,141 +80,16 @@ DroppedAudio droppedAudioOf(const AVPacket& packet, const AVStream& stream) {
 }
 
 // A stream's clock that moves this far between two packets has jumped (a splice of two
-// recordings, a crafted or damaged timestamp): the stretches on either side are counted apart.
+// recordings, a crafted or damaged timestamp).
 constexpr std::int64_t kClockJumpSeconds = 60;
 
-// A stretch of this many packets or fewer between jumps is a stray timestamp (damage, a crafted
-// packet), not a stretch of the clock; it counts only where the stream has nothing else.
-constexpr int kStrayPackets = 2;
-
-// One stretch of a stream's clock without jumps. A packet that does not say how long it lasts
-// lasts one frame of its stream, or the usual gap between the stretch's packets.
-class ClockPiece {
- public:
-  void add(std::int64_t shownFrom, std::int64_t pts, std::int64_t duration) {
-    if (packets_++ == 0) {
-      opening_ = shownFrom;
-    }
-    first_ = std::min(first_, shownFrom);
-    if (duration > 0) {
-      datedEnd_ = std::max(datedEnd_, saturatingAdd(pts, duration));
-    } else {
-      undated_.push_back(pts);
-    }
-  }
-
-  bool stray() const { return packets_ <= kStrayPackets; }
-  std::int64_t first() const { return first_; }
-  std::int64_t opening() const { return opening_; }
-
-  std::int64_t end(std::int64_t statedFrame) const {
-    if (undated_.empty()) {
-      return datedEnd_;
-    }
-    const std::int64_t frame = statedFrame > 0 ? statedFrame : typicalGap(undated_);
-    const std::int64_t last = *std::max_element(undated_.begin(), undated_.end());
-    return std::max(datedEnd_, saturatingAdd(last, frame));
-  }
-
-  std::int64_t length(std::int64_t statedFrame) const {
-    std::int64_t length = 0;
-    const std::int64_t last = end(statedFrame);
-    return first_ < last && !__builtin_sub_overflow(last, first_, &length) ? length : 0;
-  }
-
- private:
-  int packets_ = 0;
-  std::int64_t opening_ = INT64_MAX;
-  std::int64_t first_ = INT64_MAX;
-  std::int64_t datedEnd_ = INT64_MIN;
-  std::vector<std::int64_t> undated_;
-};
-
-// The stretches of a stream's clock that count, in order.
-struct Stretches {
-  bool any = false;
-  std::int64_t first = INT64_MAX;
-  std::int64_t opening = INT64_MAX;
-  std::int64_t end = INT64_MIN;
-  // From each stretch's end to the next one's start, added up: forward jumps count positive,
-  // backward ones negative, so that the span less the gaps is the stretches' length.
-  std::int64_t gaps = 0;
-  std::int64_t length = 0;
-
-  void count(const ClockPiece& piece, std::int64_t statedFrame) {
-    if (any) {
-      gaps = saturatingAdd(gaps, saturatingAdd(piece.first(), -end));
-    } else {
-      first = piece.first();
-      opening = piece.opening();
-    }
-    any = true;
-    end = piece.end(statedFrame);
-    length = saturatingAdd(length, piece.length(statedFrame));
-  }
-};
-
-// The timestamps of one stream's packets, in its time base.
-class StreamClock {
- public:
-  // Subtitles come and go: only sound and pictures run on without gaps.
-  explicit StreamClock(const AVStream& stream)
-      : frame_(statedFrameTicks(stream)),
-        jump_(stream.codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE
-                  ? INT64_MAX
-                  : av_rescale_q(kClockJumpSeconds, AVRational{1, 1}, stream.time_base)) {}
-
-  void add(const AVPacket& packet, std::int64_t duration, const DroppedAudio& dropped) {
-    // Decode times run on without jumps; a jump ends the stretch so far.
-    const std::int64_t now = packet.dts != AV_NOPTS_VALUE ? packet.dts : packet.pts;
-    if (clock_ != AV_NOPTS_VALUE &&
-        (now < saturatingAdd(clock_, -jump_) || now > saturatingAdd(clock_, jump_))) {
-      if (!piece_.stray()) {
-        closed_.count(piece_, frame_);
-      }
-      piece_ = ClockPiece{};
-    }
-    clock_ = now;
-    // Priming may outlast its packet (an MP3 encoder's delay over two short frames).
-    if (dropped.priming > 0) {
-      primedUntil_ = std::max(primedUntil_, saturatingAdd(packet.pts, dropped.priming));
-    }
-    piece_.add(std::max(packet.pts, primedUntil_), packet.pts, duration);
-    if (duration > 0) {
-      played_ = saturatingAdd(played_, saturatingAdd(duration, -dropped.priming));
-    } else {
-      allDated_ = false;
-    }
-    padding_ = dropped.padding;
-  }
-
-  // The stretches that count: every one closed that is no stray, and the last one unless it
-  // is a stray after real ones.
-  Stretches stretches() const {
-    Stretches all = closed_;
-    if (!all.any || !piece_.stray()) {
-      all.count(piece_, frame_);
-    }
-    return all;
-  }
-
-  // The packets' own lengths added up, less their priming; 0 when some packet does not say
-  // its length.
-  std::int64_t played() const { return allDated_ ? played_ : 0; }
-  // What the decoder drops from the end of the last packet.
-  std::int64_t padding() const { return padding_; }
-
- private:
-  std::int64_t frame_;
-  std::int64_t jump_;
-  std::int64_t clock_ = AV_NOPTS_VALUE;
-  std::int64_t primedUntil_ = INT64_MIN;
-  ClockPiece piece_;
-  Stretches closed_;
-  std::int64_t played_ = 0;
-  bool allDated_ = true;
-  std::int64_t padding_ = 0;
-};
+// A clock for `stream`. Subtitles come and go: only sound and pictures run on without gaps.
+StreamClock clockOf(const AVStream& stream) {
+  return StreamClock(statedFrameTicks(stream),
+                     stream.codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE
+                         ? INT64_MAX
+                         : av_rescale_q(kClockJumpSeconds, AVRational{1, 1}, stream.time_base));
+}
 
 // The span of the packets of timed streams seen so far.
 class SpanTracker {
@@ -259,9 +108,12 @@ class SpanTracker {
     }
     const AVStream& stream = *format_.streams[index];
     if (!streams_[index]) {
-      streams_[index].emplace(stream);
+      streams_[index] = clockOf(stream);
     }
-    streams_[index]->add(packet, lengthOf(packet, stream), droppedAudioOf(packet, stream));
+    const DroppedAudio dropped = droppedAudioOf(packet, stream);
+    streams_[index]->add(PacketTimes{
+        packet.pts, packet.dts != AV_NOPTS_VALUE ? std::optional(packet.dts) : std::nullopt,
+        lengthOf(packet, stream), dropped.priming, dropped.padding});
     bytes_ = saturatingAdd(bytes_, packet.size);
   }
 

@@ -9,6 +9,7 @@
 #include "ffmpeg/container_rules.hpp"
 #include "ffmpeg/packet_scan.hpp"
 #include "ffmpeg/sample_index.hpp"
+#include "ffmpeg/stream_clock.hpp"
 
 namespace korvel {
 namespace {
@@ -37,11 +38,6 @@ constexpr double kHeaderRounding = 0.1;
 // one differs by a frame or an edit.
 bool contradicts(double stated, double streamsEnd) {
   return stated > 2.0 * streamsEnd + 1.0;
-}
-
-std::int64_t saturatingSub(std::int64_t a, std::int64_t b) {
-  std::int64_t difference = 0;
-  return __builtin_sub_overflow(a, b, &difference) ? INT64_MIN : difference;
 }
 
 double seconds(std::int64_t microseconds) {

@@ -37,9 +37,9 @@ if [ -z "$cxx" ] || ! "$cxx" -fsanitize=fuzzer "$probe/probe.cpp" -o "$probe/pro
   exit 1
 fi
 
-build=build-fuzz
+build="build-fuzz"
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DKORVEL_FUZZ=ON -DKORVEL_BUILD_TESTS=OFF >/dev/null
+  -DKORVEL_FUZZ=ON -DKORVEL_BUILD_TESTS=OFF -DKORVEL_WERROR=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
 
 work=fuzz/corpus-work

@@ -6,8 +6,9 @@
 # (mediainfo gives the duration matrix a second opinion beside ffprobe's). The desktop tests
 # ask GNOME's thumbnail factory (through Debian's Python) and tumbler (in a D-Bus session of
 # its own) for thumbnails, also with ffmpegthumbnailer's entry installed beside korvel's, and
-# check the Debian package with lintian. A locale with a decimal comma lets the tests check
-# that numbers are read the same whatever the environment's locale.
+# check the Debian package with lintian; clang-tidy, shellcheck and pyflakes check the code.
+# A locale with a decimal comma lets the tests check that numbers are read the same whatever
+# the environment's locale.
 set -euo pipefail
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
@@ -16,7 +17,7 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends \
-  build-essential cmake pkg-config clang-format \
+  build-essential cmake pkg-config clang-format clang-tidy shellcheck python3-pyflakes \
   dpkg-dev nasm libdav1d-dev \
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libturbojpeg0-dev libzimg-dev \
   libpng-dev scdoc libgtest-dev ffmpeg mediainfo strace ca-certificates \

@@ -8,7 +8,7 @@
 #   scripts/mutants.sh --full      every mutant against the whole suite (slow)
 #   scripts/mutants.sh NAME...     only these mutants
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 2
 
 # name @@ file @@ exact text (once in the file) @@ replacement @@ ctest -R filter
 read -r -d '' MUTANTS <<'EOF'

@@ -5,7 +5,8 @@
 # a death by signal or stray standard error and fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build-sanitized -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_SANITIZE=ON >/dev/null
+cmake -S . -B build-sanitized -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_SANITIZE=ON \
+  -DKORVEL_WERROR=ON >/dev/null
 cmake --build build-sanitized -j"$(nproc)"
 
 export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1"

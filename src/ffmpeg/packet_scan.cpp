@@ -26,7 +26,7 @@ constexpr std::array<std::int64_t, 3> kTailWindows = {std::int64_t{1} << 20, std
 // frame, so the first ones after it are skipped.
 constexpr int kRateSamplePackets = 16;
 constexpr int kResyncPackets = 2;
-constexpr std::int64_t kRateSampleTailBytes = 256 * 1024;
+constexpr std::int64_t kRateSampleTailBytes = std::int64_t{256} * 1024;
 
 bool isTimed(const AVStream& stream) {
   return (stream.disposition & AV_DISPOSITION_ATTACHED_PIC) == 0 &&

@@ -153,7 +153,7 @@ class TimelineSearch {
       if (!head_) {
         return timeline;
       }
-      timeline.start = av_rescale_q(origin(head_->head), kSpanTime, AV_TIME_BASE_Q);
+      timeline.start = av_rescale_q(origin(head_->head), kSpanTime, AVRational{1, AV_TIME_BASE});
       origin_ = origin(head_->head);
     }
     auto seconds = length(origin_);
@@ -368,7 +368,7 @@ class TimelineSearch {
       }
     }
     if (!longest && format_.duration != AV_NOPTS_VALUE && format_.duration > 0) {
-      longest = av_rescale_q(format_.duration, AV_TIME_BASE_Q, kSpanTime);
+      longest = av_rescale_q(format_.duration, AVRational{1, AV_TIME_BASE}, kSpanTime);
     }
     return longest;
   }

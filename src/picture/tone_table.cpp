@@ -18,7 +18,7 @@ ToneTable::ToneTable(const ToneCurve& curve)
           (kSamples - 1)),
       samples_(kSamples) {
   for (int i = 0; i < kSamples; ++i) {
-    const double root = rootStart_ + rootStep_ * i;
+    const double root = rootStart_ + rootStep_ * static_cast<float>(i);
     samples_[i] =
         static_cast<float>(curve(root * root * kReferenceWhiteNits) / kReferenceWhiteNits);
   }

@@ -13,7 +13,7 @@ namespace {
 [[maybe_unused]] constexpr std::array kFaultSignals = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 
 // Enough for the handler, which only writes and exits; a stack overflow still needs room.
-[[maybe_unused]] constexpr std::size_t kAlternateStackBytes = 64 * 1024;
+[[maybe_unused]] constexpr std::size_t kAlternateStackBytes = std::size_t{64} * 1024;
 
 [[maybe_unused]] void onFault(int) {
   FailureSink::report();

@@ -19,12 +19,13 @@ PacketTimes frame(std::int64_t pts, std::int64_t dts) {
 // Frames in order, `count` of them from `start`.
 std::vector<PacketTimes> run(std::int64_t start, int count) {
   std::vector<PacketTimes> packets;
+  packets.reserve(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
     packets.push_back(frame(start + i * kFrame, start + i * kFrame));
   }
   return packets;
 }
-std::vector<PacketTimes> joined(std::vector<std::vector<PacketTimes>> parts) {
+std::vector<PacketTimes> joined(const std::vector<std::vector<PacketTimes>>& parts) {
   std::vector<PacketTimes> all;
   for (const auto& part : parts) {
     all.insert(all.end(), part.begin(), part.end());

@@ -8,7 +8,6 @@ extern "C" {
 }
 
 #include "ffmpeg/frame_conversion.hpp"
-#include "ffmpeg/zimg_tags.hpp"
 #include "zimg/hdr_to_sdr.hpp"
 
 namespace korvel {
@@ -41,29 +40,24 @@ PlaneImage scaleKeepingEncoding(const AVFrame& frame, PixelSize size, bool rgb) 
   return scaled;
 }
 
-zimg_image_format encodedFormat(const AVFrame& frame, PixelSize size, const HdrSignal& signal,
-                                bool rgb) {
-  zimg_image_format format = defaultFormat(size);
-  format.pixel_type = ZIMG_PIXEL_WORD;
-  format.depth = 16;
-  format.color_family = rgb ? ZIMG_COLOR_RGB : ZIMG_COLOR_YUV;
-  format.matrix_coefficients = rgb ? ZIMG_MATRIX_RGB : zimgMatrix(signal.matrix);
-  format.transfer_characteristics =
-      signal.transfer == AVCOL_TRC_SMPTE2084 ? ZIMG_TRANSFER_ST2084 : ZIMG_TRANSFER_ARIB_B67;
-  format.color_primaries = zimgPrimaries(signal.primaries);
-  const bool fullRange = rgb ? frame.color_range != AVCOL_RANGE_MPEG : isFullRange(frame);
-  format.pixel_range = fullRange ? ZIMG_RANGE_FULL : ZIMG_RANGE_LIMITED;
-  return format;
+// FFmpeg's colour tags are H.273 code points.
+HdrEncoding encodingOf(const AVFrame& frame, const HdrSignal& signal, bool rgb) {
+  HdrEncoding encoding;
+  encoding.transfer = signal.transfer == AVCOL_TRC_SMPTE2084 ? HdrEncoding::Transfer::kPq
+                                                             : HdrEncoding::Transfer::kHlg;
+  encoding.primaries = static_cast<int>(signal.primaries);
+  encoding.matrix = static_cast<int>(signal.matrix);
+  encoding.rgb = rgb;
+  encoding.fullRange = rgb ? frame.color_range != AVCOL_RANGE_MPEG : isFullRange(frame);
+  encoding.peakNits = signal.peakNits;
+  return encoding;
 }
 
 }  // namespace
 
 FrameImage convertHdrToRgb(const AVFrame& frame, PixelSize size, const HdrSignal& signal) {
   const bool rgb = isRgbFamily(frame);
-  const CurvePrecision decoding =
-      signal.transfer == AVCOL_TRC_SMPTE2084 ? CurvePrecision::kTabled : CurvePrecision::kExact;
-  return hdrToSdr(scaleKeepingEncoding(frame, size, rgb), encodedFormat(frame, size, signal, rgb),
-                  decoding, signal.peakNits);
+  return hdrToSdr(scaleKeepingEncoding(frame, size, rgb), encodingOf(frame, signal, rgb));
 }
 
 }  // namespace korvel

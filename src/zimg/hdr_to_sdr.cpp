@@ -5,6 +5,8 @@
 #include "picture/sdr_fit.hpp"
 #include "picture/tone_curve.hpp"
 #include "picture/tone_table.hpp"
+#include "zimg/colour_graph.hpp"
+#include "zimg/h273_codes.hpp"
 
 namespace korvel {
 namespace {
@@ -19,6 +21,20 @@ zimg_image_format bt709Format(PixelSize size, zimg_pixel_type_e type,
   format.transfer_characteristics = transfer;
   format.color_primaries = ZIMG_PRIMARIES_BT709;
   format.pixel_range = ZIMG_RANGE_FULL;
+  return format;
+}
+
+zimg_image_format encodedFormat(PixelSize size, const HdrEncoding& encoding) {
+  zimg_image_format format = defaultFormat(size);
+  format.pixel_type = ZIMG_PIXEL_WORD;
+  format.depth = 16;
+  format.color_family = encoding.rgb ? ZIMG_COLOR_RGB : ZIMG_COLOR_YUV;
+  format.matrix_coefficients = encoding.rgb ? ZIMG_MATRIX_RGB : zimgMatrix(encoding.matrix);
+  format.transfer_characteristics = encoding.transfer == HdrEncoding::Transfer::kPq
+                                        ? ZIMG_TRANSFER_ST2084
+                                        : ZIMG_TRANSFER_ARIB_B67;
+  format.color_primaries = zimgPrimaries(encoding.primaries);
+  format.pixel_range = encoding.fullRange ? ZIMG_RANGE_FULL : ZIMG_RANGE_LIMITED;
   return format;
 }
 
@@ -57,13 +73,17 @@ FrameImage interleave(const PlaneImage& planes) {
 
 }  // namespace
 
-FrameImage hdrToSdr(const PlaneImage& encoded, const zimg_image_format& encoding,
-                    CurvePrecision decoding, double peakNits) {
+FrameImage hdrToSdr(const PlaneImage& encoded, const HdrEncoding& encoding) {
   const PixelSize size = encoded.size();
   const zimg_image_format linearFormat = bt709Format(size, ZIMG_PIXEL_FLOAT, ZIMG_TRANSFER_LINEAR);
   PlaneImage linear(size, sizeof(float));
-  ColourGraph(encoding, linearFormat, kReferenceWhiteNits, decoding).run(encoded, linear);
-  fitPlanesIntoSdr(linear, ToneTable(ToneCurve(peakNits, kReferenceWhiteNits)));
+  // zimg's approximate HLG curve is too far off to use; its PQ table is close enough.
+  const CurvePrecision decoding = encoding.transfer == HdrEncoding::Transfer::kPq
+                                      ? CurvePrecision::kTabled
+                                      : CurvePrecision::kExact;
+  ColourGraph(encodedFormat(size, encoding), linearFormat, kReferenceWhiteNits, decoding)
+      .run(encoded, linear);
+  fitPlanesIntoSdr(linear, ToneTable(ToneCurve(encoding.peakNits, kReferenceWhiteNits)));
   PlaneImage srgb(size, sizeof(std::uint8_t));
   ColourGraph(linearFormat, bt709Format(size, ZIMG_PIXEL_BYTE, ZIMG_TRANSFER_IEC_61966_2_1),
               kReferenceWhiteNits, CurvePrecision::kTabled)

@@ -12,11 +12,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/frame_command.hpp"
 #include "app/info_command.hpp"
 #include "picture/frame_geometry.hpp"
 #include "request/base64.hpp"
+#include "request/command_line.hpp"
 #include "request/frame_request.hpp"
 #include "request/source_path.hpp"
 #include "request/strict_double.hpp"
@@ -146,8 +148,8 @@ void checkNumber(std::string_view text) {
 }
 
 // Up to five NUL-separated pieces become korvel's arguments after the program's name.
-korvel::Arguments splitArguments(std::string_view text) {
-  korvel::Arguments arguments = {"korvel"};
+std::vector<std::string_view> splitArguments(std::string_view text) {
+  std::vector<std::string_view> arguments = {"korvel"};
   while (arguments.size() < 6) {
     const std::size_t end = text.find('\0');
     arguments.push_back(text.substr(0, end));
@@ -160,10 +162,10 @@ korvel::Arguments splitArguments(std::string_view text) {
 }
 
 void checkFrameRequest(std::string_view text) {
-  const korvel::Arguments arguments = splitArguments(text);
+  const std::vector<std::string_view> arguments = splitArguments(text);
   korvel::FrameRequest request;
   try {
-    request = korvel::parseFrameArguments(arguments);
+    request = korvel::CommandLine(arguments).frameRequest();
   } catch (const korvel::ToolError& error) {
     require(error.code() == korvel::ToolError::kBadRequest);
     return;

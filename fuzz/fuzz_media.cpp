@@ -71,10 +71,10 @@ void checkJpeg(std::span<const std::byte> jpeg, double side) {
 void exercise(const std::string& path, std::uint8_t selector) {
   const std::string_view position = kPositions[selector % kPositions.size()];
   const std::string_view side = kSides[selector / kPositions.size() % kSides.size()];
-  const korvel::Arguments arguments = {"korvel", "frame", "", position, side};
+  const korvel::CommandLine commandLine({"korvel", "frame", "", position, side});
   const std::unique_ptr<korvel::MediaSource> media = korvel::openMediaFile(path);
   try {
-    korvel::runMediaCommand(arguments, *media, [side](std::span<const std::byte> jpeg) {
+    korvel::runMediaCommand(commandLine, *media, [side](std::span<const std::byte> jpeg) {
       checkJpeg(jpeg, korvel::parseStrictDouble(side).value());
     });
   } catch (const korvel::ToolError& error) {

@@ -10,14 +10,14 @@
 
 namespace {
 
-void runOnMediaFile(const korvel::Arguments& arguments, const korvel::SourcePath& source) {
+void runOnMediaFile(const korvel::CommandLine& commandLine, const korvel::SourcePath& source) {
   const std::unique_ptr<korvel::MediaSource> media = korvel::openMediaFile(source.path);
-  korvel::runMediaCommand(arguments, *media, korvel::writeResult);
+  korvel::runMediaCommand(commandLine, *media, korvel::writeResult);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const korvel::Arguments arguments(argv, argv + argc);
-  korvel::runTool(arguments, runOnMediaFile, korvel::Watchdog::kDelay);
+  korvel::runTool(korvel::CommandLine({argv, argv + argc}), runOnMediaFile,
+                  korvel::Watchdog::kDelay);
 }

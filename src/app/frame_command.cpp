@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "picture/jpeg_encoder.hpp"
-#include "request/frame_request.hpp"
 #include "request/tool_error.hpp"
 
 namespace korvel {
@@ -37,9 +36,8 @@ MediaTime frameRequestTime(double duration, double position) {
   return MediaTime{value, kRequestTimescale};
 }
 
-void runFrameCommand(const Arguments& arguments, MediaSource& media, double duration,
+void runFrameCommand(const FrameRequest& request, MediaSource& media, double duration,
                      const ResultSink& sink) {
-  const FrameRequest request = parseFrameArguments(arguments);
   const FrameImage image =
       media.imageAt(frameRequestTime(duration, request.position), request.maxSide);
   const std::vector<std::uint8_t> jpeg = answerJpeg(image);

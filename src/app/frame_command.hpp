@@ -2,7 +2,7 @@
 
 #include "app/result_sink.hpp"
 #include "media/media_source.hpp"
-#include "request/arguments.hpp"
+#include "request/frame_request.hpp"
 
 namespace korvel {
 
@@ -10,7 +10,7 @@ namespace korvel {
 MediaTime frameRequestTime(double duration, double position);
 
 // Puts the JPEG of the picture at the requested fraction of the media into `sink`.
-void runFrameCommand(const Arguments& arguments, MediaSource& media, double duration,
+void runFrameCommand(const FrameRequest& request, MediaSource& media, double duration,
                      const ResultSink& sink);
 
 }  // namespace korvel

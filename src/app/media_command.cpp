@@ -7,18 +7,18 @@
 
 namespace korvel {
 
-void runMediaCommand(const Arguments& arguments, MediaSource& media, const ResultSink& sink) {
+void runMediaCommand(const CommandLine& commandLine, MediaSource& media, const ResultSink& sink) {
   const double duration = media.loadDuration();
   if (!passesDurationGate(duration)) {
     throw ToolError(ToolError::kUnusableDuration);
   }
-  const std::string_view command = arguments[1];
-  if (command == "info") {
-    runInfoCommand(duration, sink);
-  } else if (command == "frame") {
-    runFrameCommand(arguments, media, duration, sink);
-  } else {
-    throw ToolError(ToolError::kBadRequest);
+  switch (commandLine.command()) {
+    case CommandLine::Command::kInfo:
+      runInfoCommand(duration, sink);
+      break;
+    case CommandLine::Command::kFrame:
+      runFrameCommand(commandLine.frameRequest(), media, duration, sink);
+      break;
   }
 }
 

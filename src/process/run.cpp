@@ -7,17 +7,9 @@
 #include "process/failure_sink.hpp"
 #include "process/memory_limit.hpp"
 #include "process/watchdog.hpp"
-#include "request/tool_error.hpp"
 
 namespace korvel {
-namespace {
-
-constexpr std::size_t kMinimumArguments = 3;
-constexpr std::size_t kPathArgument = 2;
-
-}  // namespace
-
-void runTool(const Arguments& arguments, const MediaStage& mediaStage,
+void runTool(const CommandLine& commandLine, const MediaStage& mediaStage,
              std::chrono::nanoseconds watchdogDelay) {
   // A closed output pipe must surface as a failed write, not as a death by signal.
   std::signal(SIGPIPE, SIG_IGN);
@@ -25,11 +17,7 @@ void runTool(const Arguments& arguments, const MediaStage& mediaStage,
   limitAddressSpace();
   try {
     Watchdog::start(watchdogDelay);
-    if (arguments.size() < kMinimumArguments) {
-      throw ToolError(ToolError::kBadInvocation);
-    }
-    const SourcePath source = decodeSourcePath(arguments[kPathArgument]);
-    mediaStage(arguments, source);
+    mediaStage(commandLine, commandLine.path());
   } catch (...) {
     FailureSink::report();
   }

@@ -3,17 +3,16 @@
 #include <chrono>
 #include <functional>
 
-#include "request/arguments.hpp"
-#include "request/source_path.hpp"
+#include "request/command_line.hpp"
 
 namespace korvel {
 
-// Does the requested media work and writes its result, or throws.
-using MediaStage = std::function<void(const Arguments&, const SourcePath&)>;
+// Does the requested media work on the file at the path and writes its result, or throws.
+using MediaStage = std::function<void(const CommandLine&, const SourcePath&)>;
 
 // One whole run: arms the watchdog, decodes the path, hands over to the media stage and
 // ends the process with 0, or 1 through the failure sink, or 2 through the watchdog.
-[[noreturn]] void runTool(const Arguments& arguments, const MediaStage& mediaStage,
+[[noreturn]] void runTool(const CommandLine& commandLine, const MediaStage& mediaStage,
                           std::chrono::nanoseconds watchdogDelay);
 
 }  // namespace korvel

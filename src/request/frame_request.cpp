@@ -8,8 +8,6 @@
 namespace korvel {
 namespace {
 
-constexpr std::size_t kFrameArgumentCount = 5;
-
 double parseOrRefuse(std::string_view text) {
   const std::optional<double> value = parseStrictDouble(text);
   if (!value) {
@@ -20,12 +18,9 @@ double parseOrRefuse(std::string_view text) {
 
 }  // namespace
 
-FrameRequest parseFrameArguments(const Arguments& arguments) {
-  if (arguments.size() != kFrameArgumentCount) {
-    throw ToolError(ToolError::kBadRequest);
-  }
-  const double position = parseOrRefuse(arguments[3]);
-  const double maxSide = parseOrRefuse(arguments[4]);
+FrameRequest parseFrameRequest(std::string_view positionText, std::string_view maxSideText) {
+  const double position = parseOrRefuse(positionText);
+  const double maxSide = parseOrRefuse(maxSideText);
   const bool inRange = position >= 0.0 && position < 1.0 && maxSide >= 64.0 && maxSide <= 1024.0;
   if (!inRange) {
     throw ToolError(ToolError::kBadRequest);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "request/arguments.hpp"
+#include <string_view>
 
 namespace korvel {
 
@@ -9,8 +9,8 @@ struct FrameRequest {
   double maxSide = 0.0;   // bound of the square, 64 <= s <= 1024
 };
 
-// Checks the count, parses position then size, then tests the ranges as conditions that must
-// hold (so NaN fails). ToolError kBadRequest on any fault.
-FrameRequest parseFrameArguments(const Arguments& arguments);
+// Parses the position, then the size, then tests the ranges as conditions that must hold (so
+// NaN fails). ToolError kBadRequest on any fault.
+FrameRequest parseFrameRequest(std::string_view position, std::string_view maxSide);
 
 }  // namespace korvel

@@ -9,14 +9,14 @@
 #include <vector>
 
 #include "app/frame_command.hpp"
-#include "request/frame_request.hpp"
+#include "request/command_line.hpp"
 #include "request/tool_error.hpp"
 
 namespace korvel {
 namespace {
 
-Arguments frameArguments(std::string_view position, std::string_view maxSide) {
-  return {"korvel", "frame", "L2EubXA0", position, maxSide};
+CommandLine frameArguments(std::string_view position, std::string_view maxSide) {
+  return CommandLine({"korvel", "frame", "L2EubXA0", position, maxSide});
 }
 
 TEST(FrameArguments, BothValuesKeptUnchanged) {
@@ -26,7 +26,7 @@ TEST(FrameArguments, BothValuesKeptUnchanged) {
                                           {"0x1.fffffffffffffp-1", "100.5"},
                                           {"0.5", "0x40"},
                                           {"1e-300", "1.024e3"}}) {
-    const FrameRequest request = parseFrameArguments(frameArguments(position, maxSide));
+    const FrameRequest request = frameArguments(position, maxSide).frameRequest();
     EXPECT_EQ(request.position, std::stod(position)) << position;
     EXPECT_EQ(std::signbit(request.position), position[0] == '-') << position;
     EXPECT_EQ(request.maxSide, std::stod(maxSide)) << maxSide;
@@ -34,21 +34,22 @@ TEST(FrameArguments, BothValuesKeptUnchanged) {
 }
 
 TEST(FrameArguments, AnythingElseIsBadRequest) {
-  std::vector<Arguments> refused = {{"korvel", "frame", "L2EubXA0", "0.5"},
-                                    {"korvel", "frame", "L2EubXA0", "0.5", "128", "x"},
-                                    frameArguments("half", "huge")};
+  std::vector<CommandLine> refused = {
+      CommandLine({"korvel", "frame", "L2EubXA0", "0.5"}),
+      CommandLine({"korvel", "frame", "L2EubXA0", "0.5", "128", "x"}),
+      frameArguments("half", "huge")};
   for (const char* position : {"1", "nan", "-nan", "-1e-300", "inf", " 0.5", "", "half"}) {
     refused.push_back(frameArguments(position, "128"));
   }
   for (const char* maxSide : {"63.999", "1024.001", "nan", "inf", "-inf", "128px", ""}) {
     refused.push_back(frameArguments("0.5", maxSide));
   }
-  for (const Arguments& arguments : refused) {
+  for (std::size_t i = 0; i < refused.size(); ++i) {
     try {
-      (void)parseFrameArguments(arguments);
-      ADD_FAILURE() << "accepted " << arguments.back();
+      (void)refused[i].frameRequest();
+      ADD_FAILURE() << "accepted case " << i;
     } catch (const ToolError& error) {
-      EXPECT_EQ(error.code(), ToolError::kBadRequest) << arguments.back();
+      EXPECT_EQ(error.code(), ToolError::kBadRequest) << "case " << i;
     }
   }
 }

@@ -26,13 +26,13 @@ constexpr const char* kFailureOnly =
 constexpr const char* kNothing = "^$";
 
 // "L2EubXA0" is "/a.mp4".
-const Arguments kInfoArguments = {"korvel", "info", "L2EubXA0"};
+const CommandLine kInfoCommand({"korvel", "info", "L2EubXA0"});
 
 [[noreturn]] void run(const std::function<void()>& stage, std::chrono::nanoseconds watchdog) {
   // The run, not its caller, keeps a closed output from killing the process.
   std::signal(SIGPIPE, SIG_DFL);
   runTool(
-      kInfoArguments, [&](const Arguments&, const SourcePath&) { stage(); }, watchdog);
+      kInfoCommand, [&](const CommandLine&, const SourcePath&) { stage(); }, watchdog);
 }
 
 int recurseForever(int depth);

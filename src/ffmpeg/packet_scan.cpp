@@ -28,10 +28,11 @@ constexpr int kRateSamplePackets = 16;
 constexpr int kResyncPackets = 2;
 constexpr std::int64_t kRateSampleTailBytes = std::int64_t{256} * 1024;
 
-bool isTimed(const AVStream& stream) {
+// Sound or pictures: subtitles come and go, and reach past the media by no frame of it.
+bool holdsMedia(const AVStream& stream) {
+  const AVMediaType type = stream.codecpar->codec_type;
   return (stream.disposition & AV_DISPOSITION_ATTACHED_PIC) == 0 &&
-         stream.codecpar->codec_type != AVMEDIA_TYPE_ATTACHMENT &&
-         stream.codecpar->codec_type != AVMEDIA_TYPE_DATA;
+         (type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO);
 }
 
 // One frame of the stream, in its time base, where the stream states it; else 0.
@@ -83,30 +84,35 @@ DroppedAudio droppedAudioOf(const AVPacket& packet, const AVStream& stream) {
 // recordings, a crafted or damaged timestamp).
 constexpr std::int64_t kClockJumpSeconds = 60;
 
-// A clock for `stream`. Subtitles come and go: only sound and pictures run on without gaps.
+// A clock for `stream`.
 StreamClock clockOf(const AVStream& stream) {
   return StreamClock(statedFrameTicks(stream),
-                     stream.codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE
-                         ? INT64_MAX
-                         : av_rescale_q(kClockJumpSeconds, AVRational{1, 1}, stream.time_base));
+                     av_rescale_q(kClockJumpSeconds, AVRational{1, 1}, stream.time_base));
 }
 
-// The span of the packets of timed streams seen so far.
+// The span of the packets of sound and pictures seen so far.
 class SpanTracker {
  public:
   explicit SpanTracker(const AVFormatContext& format) : format_(format) {}
 
   void add(const AVPacket& packet) {
     if (packet.pts == AV_NOPTS_VALUE || packet.stream_index < 0 ||
-        static_cast<unsigned>(packet.stream_index) >= format_.nb_streams ||
-        !isTimed(*format_.streams[packet.stream_index])) {
+        static_cast<unsigned>(packet.stream_index) >= format_.nb_streams) {
+      return;
+    }
+    const AVStream& stream = *format_.streams[packet.stream_index];
+    if (stream.codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE && packet.duration > 0) {
+      captions_.push_back(
+          {av_rescale_q(packet.pts, stream.time_base, kSpanTime),
+           av_rescale_q(saturatingAdd(packet.pts, packet.duration), stream.time_base, kSpanTime)});
+    }
+    if (!holdsMedia(stream)) {
       return;
     }
     const auto index = static_cast<std::size_t>(packet.stream_index);
     if (streams_.size() <= index) {
       streams_.resize(index + 1);
     }
-    const AVStream& stream = *format_.streams[index];
     if (!streams_[index]) {
       streams_[index] = clockOf(stream);
     }
@@ -148,6 +154,14 @@ class SpanTracker {
       span->continuous = std::max(span->continuous, stretch.continuous);
       span->played = std::max(span->played, stretch.played);
     }
+    if (span) {
+      span->captionsEnd = span->end;
+      for (const auto& [shown, gone] : captions_) {
+        if (shown <= span->end) {
+          span->captionsEnd = std::max(span->captionsEnd, gone);
+        }
+      }
+    }
     return span;
   }
 
@@ -155,6 +169,7 @@ class SpanTracker {
   const AVFormatContext& format_;
   std::vector<std::optional<StreamClock>> streams_;
   std::int64_t bytes_ = 0;
+  std::vector<std::pair<std::int64_t, std::int64_t>> captions_;  // shown from, to
 };
 
 // Reads packets into `tracker` until the end of the file, or until `more` says stop. False

@@ -51,6 +51,9 @@ struct TimestampSpan {
   std::int64_t played = 0;
   // The bytes of the packets read.
   std::int64_t bytes = 0;
+  // Where the last subtitle shown while sound or pictures play is gone, if after `end`: it
+  // holds the screen past the media, and a header may count it in.
+  std::int64_t captionsEnd = 0;
 };
 
 // What reading the first packets shows, from where the demuxer stands after opening.

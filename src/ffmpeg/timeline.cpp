@@ -283,19 +283,27 @@ class TimelineSearch {
   // header the file could hold.
   std::optional<double> checkedLength(std::int64_t start) {
     if (const auto measured = tailLength(start)) {
-      return statedWithin(measured);
+      // A subtitle shown while the media plays may hold the screen past its end.
+      const double captionsEnd = spanSeconds(saturatingSub(lastPackets()->captionsEnd, start));
+      const auto stated = statedDuration(format_);
+      return stated && *stated <= std::max(*measured, captionsEnd) + kHeaderRounding ? stated
+                                                                                     : measured;
     }
     const auto stated = statedDuration(format_);
     return stated && fileCouldHold(*stated) ? stated : std::nullopt;
   }
 
-  std::optional<TimestampSpan> lastPackets() {
-    if (head_ && head_->whole) {
-      return head_->whole;
+  // Read once.
+  const std::optional<TimestampSpan>& lastPackets() {
+    if (!last_) {
+      if (head_ && head_->whole) {
+        last_ = head_->whole;
+      } else {
+        last_ = korvel::lastPackets(demuxer_, budget_);
+        demuxer_.rewind();
+      }
     }
-    const auto last = korvel::lastPackets(demuxer_, budget_);
-    demuxer_.rewind();
-    return last;
+    return *last_;
   }
 
   // Where the last packets end, less what a decoder drops from the end of the last one, and
@@ -408,6 +416,7 @@ class TimelineSearch {
   const ContainerRule& rule_;
   ScanBudget budget_;
   std::optional<HeadSpan> head_;
+  std::optional<std::optional<TimestampSpan>> last_;
   // Position 0 of the timeline, in kSpanTime.
   std::int64_t origin_ = 0;
 };

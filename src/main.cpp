@@ -7,6 +7,7 @@
 #include "process/result_writer.hpp"
 #include "process/run.hpp"
 #include "process/watchdog.hpp"
+#include "process/work_bound.hpp"
 
 namespace {
 
@@ -19,5 +20,5 @@ void runOnMediaFile(const korvel::Arguments& arguments, const korvel::SourcePath
 
 int main(int argc, char** argv) {
   const korvel::Arguments arguments(argv, argv + argc);
-  korvel::runTool(arguments, runOnMediaFile, korvel::Watchdog::kDelay);
+  korvel::runTool(arguments, runOnMediaFile, korvel::Watchdog::kDelay, korvel::WorkBound::kMostCpu);
 }

@@ -23,7 +23,7 @@ void runTool(const Arguments& arguments, const MediaStage& mediaStage,
   // A closed output pipe must surface as a failed write, not as a death by signal.
   std::signal(SIGPIPE, SIG_IGN);
   installCrashGuard();
-  limitAddressSpace();
+  limitMemory();
   try {
     Watchdog::start(watchdogDelay);
     WorkBound::start(mostCpu);

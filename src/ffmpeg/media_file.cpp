@@ -21,7 +21,7 @@ class MediaFile final : public MediaSource {
         charsets_(CharsetModules::forTransportStream(file_.get())),
         reading_{file_.get()},
         io_(makeFileIo(reading_)),
-        demuxer_(io_.get()) {}
+        demuxer_(io_.get(), reading_) {}
   MediaFile(const MediaFile&) = delete;
   MediaFile& operator=(const MediaFile&) = delete;
 

@@ -6,6 +6,7 @@
 
 #include "ffmpeg/accepted_media.hpp"
 #include "ffmpeg/decoder_limits.hpp"
+#include "ffmpeg/decoder_threads.hpp"
 #include "ffmpeg/demuxer.hpp"
 #include "ffmpeg/dolby_vision.hpp"
 #include "ffmpeg/encryption.hpp"
@@ -141,9 +142,8 @@ CodecContextPtr openVideoDecoder(const AVStream& stream) {
   }
   context->pkt_timebase = stream.time_base;
   context->max_pixels = kLargestPicturePixels;
-  // dav1d holds frames in flight per thread: at 8K they pass the memory cap, and the frames it
-  // skips are chosen when they come out, not when their packets go in.
-  context->thread_count = decoder->id == AV_CODEC_ID_AV1 ? 1 : kDecoderThreads;
+  context->thread_count =
+      decoderThreads(static_cast<std::int64_t>(context->width) * context->height);
   context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   // An open-GOP sync frame is a clean picture; without this it is held back until a later
   // instantaneous refresh, which a seek may never reach. The pictures this lets through that
@@ -153,6 +153,9 @@ CodecContextPtr openVideoDecoder(const AVStream& stream) {
   // break the alignment (Theora picture areas, H.264 cropping windows): korvel crops exactly.
   context->apply_cropping = 0;
   AVDictionary* rawOptions = nullptr;
+  // dav1d decodes one frame at a time, its threads working within it: frames in flight would
+  // each hold a picture, and the frames it skips are chosen when they come out, not when their
+  // packets go in.
   av_dict_set_int(&rawOptions, "max_frame_delay", 1, 0);
   DictionaryPtr options(rawOptions);
   rawOptions = options.release();

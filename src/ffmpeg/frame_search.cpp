@@ -1,7 +1,6 @@
 #include "ffmpeg/frame_search.hpp"
 
 #include <algorithm>
-#include <chrono>
 #include <optional>
 
 #include "ffmpeg/clean_pictures.hpp"
@@ -34,7 +33,7 @@ class FrameSearch {
         decoder_(decoder),
         target_(target),
         streamEnd_(knownStreamEnd(stream)),
-        choice_(target, std::chrono::steady_clock::now()) {}
+        choice_(target) {}
   FrameSearch(const FrameSearch&) = delete;
   FrameSearch& operator=(const FrameSearch&) = delete;
 
@@ -72,7 +71,7 @@ class FrameSearch {
     if (isEncrypted(packet)) {
       throw MediaError();
     }
-    if (!choice_.admitsPacket(std::chrono::steady_clock::now())) {
+    if (!choice_.admitsPacket(packet.size)) {
       return false;  // past the budget, the latest clean frame is the answer
     }
     // Frames that nothing references and that end before the target are never shown.

@@ -33,7 +33,8 @@ class FrameSearch {
         decoder_(decoder),
         target_(target),
         streamEnd_(knownStreamEnd(stream)),
-        choice_(target) {}
+        choice_(target),
+        clean_(decoder.codec_id == AV_CODEC_ID_H264) {}
   FrameSearch(const FrameSearch&) = delete;
   FrameSearch& operator=(const FrameSearch&) = delete;
 
@@ -76,7 +77,6 @@ class FrameSearch {
     }
     // Frames that nothing references and that end before the target are never shown.
     decoder_.skip_frame = endsBeforeTarget(packet) ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
-    clean_.noteSent(packet);
     if (!decodePacket(decoder_, &packet, *frame_, take_)) {
       return false;
     }

@@ -141,12 +141,12 @@ CLIP = (4000, 50)
         "mpg_pieces_1h_apart.mpg", "mp4_mvhd_8900ms.mp4"]],
     ("mp4_cut_after_moov.mp4", "info", FAIL),
     # The contract. Decoding VP9 on threads opened a kernel file (glibc trimming a thread's
-    # heap). A track that declares encryption, whatever it says of its key. Every block of
-    # HEVC flagged a key frame: the decoder, not the container, says which pictures are
-    # whole (the next sync frame is at 2 s). A damaged sync frame (2 s): the next whole
-    # picture is the next sync frame. A link to a device is never opened.
+    # heap). A track that declares encryption, whatever it says of its key, scrambled or not.
+    # Every block of HEVC flagged a key frame: the decoder, not the container, says which
+    # pictures are whole (the next sync frame is at 2 s). A damaged sync frame (2 s): the
+    # next whole picture is the next sync frame. A link to a device is never opened.
     ("vp9_indexed.webm", "0.99", ("frame", 99)), ("vp9_indexed.webm", "0.3", ("frame", 30)),
-    ("mkv_aes_without_key_id.mkv", "0.5", FAIL),
+    ("mkv_aes_without_key_id.mkv", "0.5", FAIL), ("mkv_aes_declared_clear.mkv", "0.5", FAIL),
     ("mkv_hevc_every_block_key.mkv", "0.3", ("frame", 50) + FAIL),
     ("mkv_damaged_key_frame.mkv", "0.5", ("frame", 75) + FAIL),
     ("device_link.mp4", "info", FAIL), ("device_link.mp4", "0.5", FAIL),

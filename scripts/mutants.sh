@@ -43,6 +43,17 @@ decoder-max-pixels-dropped @@ src/ffmpeg/video_stream.cpp @@ context->max_pixels
 byte-budget-dropped @@ src/ffmpeg/file_io.cpp @@ if (reading.exhausted()) { @@ if (false) { @@ ^e2e\.hardening$
 empty-file-read @@ src/ffmpeg/file_descriptor.cpp @@ || status.st_size == 0) { @@ ) { @@ ^e2e\.hardening$
 numbers-in-the-global-locale @@ src/request/strict_double.cpp @@ strtod_l(terminated.c_str(), &end, cLocale.get()) @@ strtod(terminated.c_str(), &end) @@ CommaDecimalLocale
+work-bound-dropped @@ src/process/run.cpp @@ WorkBound::start(mostCpu); @@ (void)mostCpu; @@ RunTool|^e2e\.hardening$
+memory-cap-1-gib @@ src/process/memory_limit.hpp @@ kAddressSpaceLimitBytes = std::size_t{512} << 20; @@ kAddressSpaceLimitBytes = std::size_t{1} << 30; @@ ^e2e\.hardening$
+thread-arenas @@ src/process/memory_limit.cpp @@ mallopt(M_ARENA_MAX, 1); @@ /* an arena per thread */ @@ ^e2e\.hardening$
+decoder-out-of-memory-ignored @@ src/ffmpeg/decode_loop.cpp @@ if (avcodec_send_packet(&decoder, packet) == AVERROR(ENOMEM)) { @@ if (avcodec_send_packet(&decoder, packet) == 1) { @@ ^e2e\.hardening$
+decoder-out-of-memory-ignored @@ src/ffmpeg/decode_loop.cpp @@ if (status == AVERROR(ENOMEM)) { @@ if (false) { @@ ^e2e\.hardening$
+device-opened-first @@ src/ffmpeg/file_descriptor.cpp @@ if (stat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) { @@ if (stat(path.c_str(), &named) != 0) { @@ ^e2e\.hardening$
+encryption-without-key-id-decoded @@ src/ffmpeg/encryption.cpp @@ const std::vector<bool> encrypted = matroskaVideoTracksEncrypted(fd); @@ const std::vector<bool> encrypted; @@ ^e2e\.hardening$
+unmarked-pictures-as-recovered @@ src/ffmpeg/clean_pictures.cpp @@ return marksRecovery_ && !corrupt && (!afterDamage_ || markedCorrupt_); @@ return !corrupt && (!afterDamage_ || markedCorrupt_); @@ CleanPictures|^e2e\.hardening$
+damage-forgotten @@ src/ffmpeg/clean_pictures.cpp @@ afterDamage_ = true; @@ afterDamage_ = false; @@ CleanPictures|^e2e\.hardening$
+h264-on-frame-threads @@ src/ffmpeg/video_stream.cpp @@ decoder->id == AV_CODEC_ID_H264 || decoder->id == AV_CODEC_ID_MPEG4; @@ false; @@ ^e2e\.hardening$
+packet-bytes-unbounded @@ src/ffmpeg/frame_choice.cpp @@ return ++packetsSent_ <= budget_.packets && bytesSent_ <= budget_.packetBytes; @@ return ++packetsSent_ <= budget_.packets; @@ FrameChoice
 EOF
 
 full=0

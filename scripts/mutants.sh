@@ -49,9 +49,9 @@ thread-arenas @@ src/process/memory_limit.cpp @@ mallopt(M_ARENA_MAX, 1); @@ /* 
 decoder-out-of-memory-ignored @@ src/ffmpeg/decode_loop.cpp @@ if (avcodec_send_packet(&decoder, packet) == AVERROR(ENOMEM)) { @@ if (avcodec_send_packet(&decoder, packet) == 1) { @@ ^e2e\.hardening$
 decoder-out-of-memory-ignored @@ src/ffmpeg/decode_loop.cpp @@ if (status == AVERROR(ENOMEM)) { @@ if (false) { @@ ^e2e\.hardening$
 device-opened-first @@ src/ffmpeg/file_descriptor.cpp @@ if (stat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) { @@ if (stat(path.c_str(), &named) != 0) { @@ ^e2e\.hardening$
-encryption-without-key-id-decoded @@ src/ffmpeg/encryption.cpp @@ const std::vector<bool> encrypted = matroskaVideoTracksEncrypted(fd); @@ const std::vector<bool> encrypted; @@ ^e2e\.hardening$
+encryption-without-key-id-decoded @@ src/ffmpeg/encryption.cpp @@ const std::vector<bool> encrypted = matroskaVideoTracksEncrypted(fd); @@ const std::vector<bool> encrypted(matroskaVideoTracksEncrypted(fd).size(), false); @@ ^e2e\.hardening$
 unmarked-pictures-as-recovered @@ src/ffmpeg/clean_pictures.cpp @@ return marksRecovery_ && !corrupt && (!afterDamage_ || markedCorrupt_); @@ return !corrupt && (!afterDamage_ || markedCorrupt_); @@ CleanPictures|^e2e\.hardening$
-damage-forgotten @@ src/ffmpeg/clean_pictures.cpp @@ afterDamage_ = true; @@ afterDamage_ = false; @@ CleanPictures|^e2e\.hardening$
+damage-forgotten @@ src/ffmpeg/clean_pictures.cpp @@ afterDamage_ = true; @@ afterDamage_ = false; @@ CleanPictures
 h264-on-frame-threads @@ src/ffmpeg/video_stream.cpp @@ decoder->id == AV_CODEC_ID_H264 || decoder->id == AV_CODEC_ID_MPEG4; @@ false; @@ ^e2e\.hardening$
 packet-bytes-unbounded @@ src/ffmpeg/frame_choice.cpp @@ return ++packetsSent_ <= budget_.packets && bytesSent_ <= budget_.packetBytes; @@ return ++packetsSent_ <= budget_.packets; @@ FrameChoice
 EOF

@@ -19,6 +19,7 @@ failure-line-without-line-feed @@ src/process/failure_sink.hpp @@ this operating
 small-pictures-enlarged @@ src/picture/frame_geometry.cpp @@ longSide * std::min(1.0, maxSide / longSide) @@ longSide * (maxSide / longSide) @@ FitInside|^e2e\.frame$
 mirror-ignored @@ src/picture/frame_geometry.cpp @@ return Orientation{false, a < 0, d < 0}; @@ return Orientation{false, false, d < 0}; @@ OrientationTest|^e2e\.frame$
 fifo-open-blocks @@ src/ffmpeg/file_descriptor.cpp @@ O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY @@ O_RDONLY | O_CLOEXEC | O_NOCTTY @@ ^e2e\.arguments$
+fifo-open-blocks @@ src/ffmpeg/file_descriptor.cpp @@ if (stat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) { @@ if (stat(path.c_str(), &named) != 0) { @@ ^e2e\.arguments$
 milliseconds-rounded @@ src/app/info_command.cpp @@ return static_cast<std::int64_t>(milliseconds); @@ return static_cast<std::int64_t>(milliseconds + 0.5); @@ DurationMilliseconds
 hdr-never-tone-mapped @@ src/ffmpeg/frame_extraction.cpp @@ const std::optional<HdrSignal> hdr = findHdrSignal(*frame, stream); @@ const std::optional<HdrSignal> hdr = std::nullopt; @@ ^e2e\.hdr$
 pixel-aspect-ignored @@ src/ffmpeg/frame_extraction.cpp @@ ? av_q2d(aspect) : 1.0; @@ ? 1.0 : 1.0; @@ ^e2e\.frame$

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # korvel beside the tools that answer the same questions, timed by hyperfine; writes BENCHMARKS.md.
-#   bench/run.sh [KORVEL [RUNS]]    (default build/korvel, 10 runs (frame: half); ~7 min on 2 busy cores)
+#   bench/run.sh [KORVEL [RUNS]]    (default build/korvel, 10 runs (frame: half); ~9 min on 2 busy cores)
 # `info` against ffprobe and mediainfo; `frame` at p = 0 and 0.5, 256 px, against
-# ffmpegthumbnailer at the same position and size; the loading floor. Median wall time of RUNS
+# ffmpegthumbnailer at the same position and size; `frame` deep in a long group of pictures
+# (p = 0.99) on one core and on two (taskset), beside ffmpegthumbnailer; the loading floor. Median wall time of RUNS
 # runs without a shell (hyperfine -N), peak RSS of one more run (/usr/bin/time). Every
 # comparison's hyperfine JSON stays in bench/results/run/.
 set -euo pipefail
@@ -11,7 +12,7 @@ cd "$(dirname "$0")/.."
 korvel=$(realpath "${1:-build/korvel}")
 runs=${2:-10}
 frame_runs=$(((runs + 1) / 2))
-for tool in hyperfine ffprobe mediainfo ffmpegthumbnailer jq c++ pkg-config; do
+for tool in hyperfine ffprobe mediainfo ffmpegthumbnailer jq c++ pkg-config taskset ffmpeg; do
   command -v "$tool" >/dev/null || { echo "needs $tool (apt-get install $tool)" >&2; exit 1; }
 done
 out=bench/results/run
@@ -93,6 +94,34 @@ for file in "${files[@]}"; do
     frame_rows+=("$(row "frame-$p" "$name, p = $p" "$times" "$peaks")")
   done
 done
+# Deep in a long group of pictures the decoding is the work, and korvel's decoder threads come
+# from the processors it may run on: 4K HEVC (made here, one sync frame in 4 s), 1080p H.264
+# (one in 5 s) and, where present, 8K HEVC; each on core 0, then on cores 0 and 1.
+hevc_4k=$out/hevc_3840x2160_long_gop.mp4
+ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=s=3840x2160:r=30:d=4 -c:v libx265 -preset ultrafast \
+  -x265-params log-level=error:keyint=300:min-keyint=300:scenecut=0 -pix_fmt yuv420p "$hevc_4k"
+deep=("$hevc_4k" tests/fixtures/long_gop_h264_1080p.mp4)
+[ ! -f ../shared/media/mp4/8k24fps_300ms.mp4 ] || deep+=(../shared/media/mp4/8k24fps_300ms.mp4)
+core_rows=()
+for file in "${deep[@]}"; do
+  path=$(path_arg "$file")
+  name=${file##*/}
+  commands=()
+  for cores in 0 0,1; do
+    commands+=(-n "korvel on $cores" "taskset -c $cores $korvel frame $path 0.99 256")
+  done
+  for cores in 0 0,1; do
+    commands+=(-n "ffmpegthumbnailer on $cores"
+      "taskset -c $cores ffmpegthumbnailer -i '$file' -o $out/thumb.jpg -s 256 -t 99%")
+  done
+  times=$(measure "cores-$name" 1 "$frame_runs" "${commands[@]}")
+  peaks="$(peak taskset -c 0 "$korvel" frame "$path" 0.99 256) $(peak taskset -c 0,1 "$korvel" frame "$path" 0.99 256)"
+  core_rows+=("$(awk -v name="$name" -v mib="$peaks" '{
+    line = "| " name " |"
+    for (i = 1; i <= NF; i++) line = line ($i ~ /!/ ? " fail" : sprintf(" %.1f", $i)) " |"
+    split(mib, m, " "); print line " " m[1] " / " m[2] " |"
+  }' <<<"$times")")
+done
 load_after=$(cut -d" " -f1-3 /proc/loadavg)
 
 read -r floor_ms refusal_ms <<<"$floor"
@@ -137,5 +166,15 @@ EOF
     "$(median "$out/ratios-frame-0.5-2") at p = 0.5. Past the start ffmpegthumbnailer shows a" \
     "sync frame near the position, korvel the frame at it, decoding from the sync frame before:" \
     "on files with long GOPs that decoding is where korvel takes longer."
+  echo
+  echo "## \`frame\` at p = 0.99 in a long group of pictures, on one core and on two (\`taskset\`)"
+  echo
+  echo "Median ms. korvel's decoder threads come from the processors it may run on (H.264 decodes"
+  echo "on one thread, whose damage reports frame threads would race); ffmpegthumbnailer shows"
+  echo "the sync frame near the position, korvel decodes to the frame at it."
+  echo
+  echo "| file | korvel, 1 core | korvel, 2 cores | ffmpegthumbnailer, 1 core | ffmpegthumbnailer, 2 cores | korvel peak MiB (1 / 2 cores) |"
+  echo "| --- | --- | --- | --- | --- | --- |"
+  printf '%s\n' "${core_rows[@]}"
 } >BENCHMARKS.md
 cat BENCHMARKS.md

@@ -97,9 +97,12 @@ mapfile -t components < <(awk '
   $1 == "parser" { print "--enable-parser=" $2 }
   $1 == "bsf" { print "--enable-bsf=" $2 }
 ' "$root/src/ffmpeg/accepted_media.txt")
+# The file protocol is never opened (korvel reads through its own I/O and allows no protocol):
+# it only lets the demuxers know the input is a local file, so that they skip the work meant
+# for network reads (a pass over every pair of streams' indexes).
 options=(--disable-everything --disable-programs --disable-doc --disable-network
   --disable-autodetect --disable-iconv --disable-avdevice --disable-avfilter --disable-swresample
-  --enable-static --disable-shared --enable-pic --toolchain=hardened
+  --enable-static --disable-shared --enable-pic --toolchain=hardened --enable-protocol=file
   --enable-zlib --enable-libdav1d --extra-version="$revision" "${components[@]}" "$@")
 
 compiler=cc

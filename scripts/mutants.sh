@@ -19,6 +19,7 @@ failure-line-without-line-feed @@ src/process/failure_sink.hpp @@ this operating
 small-pictures-enlarged @@ src/picture/frame_geometry.cpp @@ longSide * std::min(1.0, maxSide / longSide) @@ longSide * (maxSide / longSide) @@ FitInside|^e2e\.frame$
 mirror-ignored @@ src/picture/frame_geometry.cpp @@ return Orientation{false, a < 0, d < 0}; @@ return Orientation{false, false, d < 0}; @@ OrientationTest|^e2e\.frame$
 fifo-open-blocks @@ src/ffmpeg/file_descriptor.cpp @@ O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY @@ O_RDONLY | O_CLOEXEC | O_NOCTTY @@ ^e2e\.arguments$
+fifo-open-blocks @@ src/ffmpeg/file_descriptor.cpp @@ if (stat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) { @@ if (stat(path.c_str(), &named) != 0) { @@ ^e2e\.arguments$
 milliseconds-rounded @@ src/app/info_command.cpp @@ return static_cast<std::int64_t>(milliseconds); @@ return static_cast<std::int64_t>(milliseconds + 0.5); @@ DurationMilliseconds
 hdr-never-tone-mapped @@ src/ffmpeg/frame_extraction.cpp @@ const std::optional<HdrSignal> hdr = findHdrSignal(*frame, stream); @@ const std::optional<HdrSignal> hdr = std::nullopt; @@ ^e2e\.hdr$
 pixel-aspect-ignored @@ src/ffmpeg/frame_extraction.cpp @@ ? av_q2d(aspect) : 1.0; @@ ? 1.0 : 1.0; @@ ^e2e\.frame$
@@ -45,6 +46,17 @@ decoder-max-pixels-dropped @@ src/ffmpeg/video_stream.cpp @@ context->max_pixels
 byte-budget-dropped @@ src/ffmpeg/file_io.cpp @@ if (reading.exhausted()) { @@ if (false) { @@ ^e2e\.hardening$
 empty-file-read @@ src/ffmpeg/file_descriptor.cpp @@ || status.st_size == 0) { @@ ) { @@ ^e2e\.hardening$
 numbers-in-the-global-locale @@ src/request/strict_double.cpp @@ strtod_l(terminated.c_str(), &end, cLocale.get()) @@ strtod(terminated.c_str(), &end) @@ CommaDecimalLocale
+work-bound-dropped @@ src/process/run.cpp @@ WorkBound::start(mostCpu); @@ (void)mostCpu; @@ RunTool|^e2e\.hardening$
+memory-cap-1-gib @@ src/process/memory_limit.hpp @@ kAddressSpaceLimitBytes = std::size_t{512} << 20; @@ kAddressSpaceLimitBytes = std::size_t{1} << 30; @@ ^e2e\.hardening$
+thread-arenas @@ src/process/memory_limit.cpp @@ mallopt(M_ARENA_MAX, 1); @@ /* an arena per thread */ @@ ^e2e\.hardening$
+decoder-out-of-memory-ignored @@ src/ffmpeg/decode_loop.cpp @@ if (avcodec_send_packet(&decoder, packet) == AVERROR(ENOMEM)) { @@ if (avcodec_send_packet(&decoder, packet) == 1) { @@ ^e2e\.hardening$
+decoder-out-of-memory-ignored @@ src/ffmpeg/decode_loop.cpp @@ if (status == AVERROR(ENOMEM)) { @@ if (false) { @@ ^e2e\.hardening$
+device-opened-first @@ src/ffmpeg/file_descriptor.cpp @@ if (stat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) { @@ if (stat(path.c_str(), &named) != 0) { @@ ^e2e\.hardening$
+encryption-without-key-id-decoded @@ src/ffmpeg/encryption.cpp @@ const std::vector<bool> encrypted = matroskaVideoTracksEncrypted(fd); @@ const std::vector<bool> encrypted(matroskaVideoTracksEncrypted(fd).size(), false); @@ ^e2e\.hardening$
+unmarked-pictures-as-recovered @@ src/ffmpeg/clean_pictures.cpp @@ return marksRecovery_ && !corrupt && (!afterDamage_ || markedCorrupt_); @@ return !corrupt && (!afterDamage_ || markedCorrupt_); @@ CleanPictures|^e2e\.hardening$
+damage-forgotten @@ src/ffmpeg/clean_pictures.cpp @@ afterDamage_ = true; @@ afterDamage_ = false; @@ CleanPictures
+h264-on-frame-threads @@ src/ffmpeg/video_stream.cpp @@ decoder->id == AV_CODEC_ID_H264 || decoder->id == AV_CODEC_ID_MPEG4; @@ false; @@ ^e2e\.hardening$
+packet-bytes-unbounded @@ src/ffmpeg/frame_choice.cpp @@ return ++packetsSent_ <= budget_.packets && bytesSent_ <= budget_.packetBytes; @@ return ++packetsSent_ <= budget_.packets; @@ FrameChoice
 EOF
 
 full=0

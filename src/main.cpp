@@ -7,6 +7,7 @@
 #include "process/result_writer.hpp"
 #include "process/run.hpp"
 #include "process/watchdog.hpp"
+#include "process/work_bound.hpp"
 
 namespace {
 
@@ -19,5 +20,5 @@ void runOnMediaFile(const korvel::CommandLine& commandLine, const korvel::Source
 
 int main(int argc, char** argv) {
   korvel::runTool(korvel::CommandLine({argv, argv + argc}), runOnMediaFile,
-                  korvel::Watchdog::kDelay);
+                  korvel::Watchdog::kDelay, korvel::WorkBound::kMostCpu);
 }

@@ -2,22 +2,21 @@
 
 namespace korvel {
 
-void CleanPictures::noteSent(const AVPacket& packet) {
-  if ((packet.flags & AV_PKT_FLAG_KEY) != 0 && !firstSyncPts_) {
-    firstSyncPts_ = packet.pts;
-  }
-}
-
 bool CleanPictures::isClean(const AVFrame& frame) {
   if (frame.decode_error_flags != 0) {
+    clean_ = false;
+    afterDamage_ = true;
+    markedCorrupt_ = false;
     return false;
   }
   clean_ = clean_ || startsAfresh(frame);
+  markedCorrupt_ = markedCorrupt_ || (frame.flags & AV_FRAME_FLAG_CORRUPT) != 0;
   return clean_;
 }
 
 void CleanPictures::restart() {
-  firstSyncPts_.reset();
+  afterDamage_ = false;
+  markedCorrupt_ = false;
   clean_ = false;
 }
 
@@ -27,10 +26,9 @@ bool CleanPictures::startsAfresh(const AVFrame& frame) const {
   if (frame.key_frame != 0 || frame.pict_type == AV_PICTURE_TYPE_I) {
     return true;
   }
-  // Pictures shown before the sync frame are the leading pictures of an open GOP.
-  const std::int64_t pts = frame.best_effort_timestamp;
-  return firstSyncPts_ && *firstSyncPts_ != AV_NOPTS_VALUE && pts != AV_NOPTS_VALUE &&
-         pts >= *firstSyncPts_ && (frame.flags & AV_FRAME_FLAG_CORRUPT) == 0;
+  const bool corrupt = (frame.flags & AV_FRAME_FLAG_CORRUPT) != 0;
+  // After damage the decoder still counts itself recovered: only a new recovery counts.
+  return marksRecovery_ && !corrupt && (!afterDamage_ || markedCorrupt_);
 }
 
 }  // namespace korvel

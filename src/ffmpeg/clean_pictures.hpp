@@ -1,22 +1,23 @@
 #pragma once
 
-#include <cstdint>
-#include <optional>
-
 #include "ffmpeg/av_owners.hpp"
 
 namespace korvel {
 
 // Tells the pictures a decoder makes with all their references from those it makes without:
 // decoding that starts between sync frames gives grey, smeared pictures first, and the
-// decoders pass them on (H.264 marks them as corrupt; HEVC, MPEG-2 and MPEG-4 do not say).
-// Pictures are clean from the first one that starts afresh: an intra picture, or one from a
-// sync point the container marks that the decoder no longer calls corrupt (gradual refresh).
-// A picture with concealed damage is never clean.
+// decoders pass them on. Only the decoder's word counts, never the container's key flag,
+// which a file may set on every block. Pictures are clean from the first one the decoder
+// marks a key frame or codes intra; with H.264, which marks every picture corrupt until it has
+// decoded a recovery point (an IDR, even one an edit list hides, or a completed gradual
+// refresh), from the first one it does not mark. A picture with damage the decoder reports is
+// never clean, and the pictures after it, which may refer to it, are clean again only from a
+// key frame, an intra picture, or one that H.264 stops marking corrupt after marking those
+// before it so.
 class CleanPictures {
  public:
-  // Every packet, before it goes to the decoder.
-  void noteSent(const AVPacket& packet);
+  // `marksRecovery`: the decoder marks the pictures before its recovery point corrupt (H.264).
+  explicit CleanPictures(bool marksRecovery) : marksRecovery_(marksRecovery) {}
 
   // Every frame the decoder gives, in order.
   bool isClean(const AVFrame& frame);
@@ -30,7 +31,9 @@ class CleanPictures {
  private:
   bool startsAfresh(const AVFrame& frame) const;
 
-  std::optional<std::int64_t> firstSyncPts_;
+  bool marksRecovery_;
+  bool afterDamage_ = false;
+  bool markedCorrupt_ = false;  // since the damage
   bool clean_ = false;
 };
 

@@ -10,7 +10,8 @@ namespace korvel {
 using FrameHandler = std::function<bool(AVFrame& frame)>;
 
 // Sends `packet` to the decoder (nullptr: the stream's end, which drains it) and hands every
-// frame it then gives to `handle`, in `frame`. False once `handle` wants no more.
+// frame it then gives to `handle`, in `frame`. False once `handle` wants no more. Throws
+// MediaError when the decoder runs out of memory.
 bool decodePacket(AVCodecContext& decoder, const AVPacket* packet, AVFrame& frame,
                   const FrameHandler& handle);
 

@@ -8,9 +8,6 @@ namespace korvel {
 // every decoder the libraries open, their own stream probing included.
 inline constexpr std::int64_t kLargestPicturePixels = std::int64_t{8192} * 8192;
 
-// Both of the machine's cores; more threads only add frames of latency to a seek, and memory.
-inline constexpr int kDecoderThreads = 2;
-
 // More streams than any real recording or broadcast carries; each costs the probing a decoder.
 inline constexpr int kMostStreams = 100;
 

@@ -14,12 +14,36 @@ namespace {
 // gives no packet after this many is broken beyond reading on.
 constexpr int kMostReadErrorsInARow = 16;
 
+// What a demuxer may build from one file: far more than real files need (ten hours of 60 fps
+// video and its sound index some four million packets; a broadcast multiplex carries tens of
+// programs), far less than the memory cap holds. Streams are bounded by their own option.
+constexpr std::int64_t kMostIndexEntries = 6'000'000;
+constexpr unsigned kMostPrograms = 1000;
+
+bool buildsTooMuch(const AVFormatContext& format) {
+  std::int64_t entries = 0;
+  for (unsigned i = 0; i < format.nb_streams; ++i) {
+    entries += avformat_index_get_entries_count(format.streams[i]);
+  }
+  return entries > kMostIndexEntries || format.nb_programs > kMostPrograms;
+}
+
+// Asked by FFmpeg in its own loops (the stream probing) and by korvel's reading before each
+// read: once too much is built, the reading stops for good.
+int stopWhenOverBuilt(void* opaque) {
+  BuildWatch& watch = *static_cast<BuildWatch*>(opaque);
+  if (watch.format != nullptr && buildsTooMuch(*watch.format)) {
+    watch.reading.stopped = true;
+  }
+  return watch.reading.stopped ? 1 : 0;
+}
+
 // Every secondary open a demuxer may attempt (references, segments, playlists) ends here.
 int refuseSecondaryOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) {
   return AVERROR(EPERM);
 }
 
-FormatContextPtr openFormat(AVIOContext* io) {
+FormatContextPtr openFormat(AVIOContext* io, BuildWatch& watch) {
   AVFormatContext* context = avformat_alloc_context();
   if (context == nullptr) {
     throw MediaError();
@@ -27,6 +51,9 @@ FormatContextPtr openFormat(AVIOContext* io) {
   context->pb = io;
   context->flags |= AVFMT_FLAG_CUSTOM_IO;
   context->io_open = refuseSecondaryOpen;
+  context->interrupt_callback = AVIOInterruptCB{stopWhenOverBuilt, &watch};
+  watch.format = context;
+  watch.reading.stopper = context->interrupt_callback;
 
   AVDictionary* rawOptions = nullptr;
   av_dict_set(&rawOptions, "format_whitelist", kAcceptedFormats, 0);
@@ -36,9 +63,14 @@ FormatContextPtr openFormat(AVIOContext* io) {
   DictionaryPtr options(rawOptions);
 
   rawOptions = options.release();
-  const int status = avformat_open_input(&context, "", nullptr, &rawOptions);
+  // A local file: FFmpeg then skips what it does for network reads, such as a pass over every
+  // pair of streams' indexes. The file protocol is never opened: korvel's own I/O reads, and
+  // no protocol is allowed.
+  const int status = avformat_open_input(&context, "file:", nullptr, &rawOptions);
   options.reset(rawOptions);
   if (status < 0) {
+    watch.format = nullptr;
+    watch.reading.stopper = AVIOInterruptCB{};
     throw MediaError();  // avformat_open_input has freed the context
   }
   return FormatContextPtr(context);
@@ -46,7 +78,13 @@ FormatContextPtr openFormat(AVIOContext* io) {
 
 }  // namespace
 
-Demuxer::Demuxer(AVIOContext* io) : format_(openFormat(io)), dataStart_(avio_tell(io)) {}
+Demuxer::Demuxer(AVIOContext* io, FileReading& reading)
+    : watch_{nullptr, reading}, format_(openFormat(io, watch_)), dataStart_(avio_tell(io)) {
+  // Some demuxers build their whole index from the header, before a read could stop them.
+  if (stopWhenOverBuilt(&watch_) != 0) {
+    throw MediaError();
+  }
+}
 
 void Demuxer::rewind() {
   // By time: some demuxers read past their header while opening (Ogg, its first data page),
@@ -62,6 +100,10 @@ bool readPacket(AVFormatContext& format, AVPacket& packet) {
     const int status = av_read_frame(&format, &packet);
     if (status >= 0) {
       return true;
+    }
+    // What the demuxer could not hold is missing from all it gives after.
+    if (status == AVERROR(ENOMEM)) {
+      throw MediaError();
     }
     if (status == AVERROR_EOF || avio_feof(format.pb)) {
       return false;
@@ -92,7 +134,11 @@ bool Demuxer::findStreamInfo() {
     for (DictionaryPtr& streamLimits : limits) {
       options.push_back(streamLimits.release());
     }
-    streamsLearned_ = avformat_find_stream_info(format_.get(), options.data()) >= 0;
+    const int status = avformat_find_stream_info(format_.get(), options.data());
+    if (status == AVERROR(ENOMEM)) {
+      throw MediaError();
+    }
+    streamsLearned_ = status >= 0;
     for (std::size_t i = 0; i < limits.size(); ++i) {
       limits[i].reset(options[i]);  // what the probing left of them
     }

@@ -13,4 +13,9 @@ bool isEncrypted(const AVStream& stream);
 // protected MP4 track, with or without pssh.
 bool isEncrypted(const AVPacket& packet);
 
+// Marks the streams of a Matroska file (read through `fd`) whose track declares encryption as
+// FFmpeg marks those that name a key id: FFmpeg ignores an encryption without one and passes
+// the ciphertext on as if it were clear.
+void markDeclaredEncryption(AVFormatContext& format, int fd);
+
 }  // namespace korvel

@@ -22,7 +22,8 @@ class FileDescriptor {
 
 // Opens `path` read-only and insists on a regular file with content, so that a FIFO, device,
 // socket, directory or kernel file fails at once instead of blocking, streaming forever or
-// being acted on by a read. Throws MediaError.
+// being acted on by an open or a read: anything but a regular file is refused before it is
+// opened. Throws MediaError.
 FileDescriptor openRegularFile(const std::string& path);
 
 }  // namespace korvel

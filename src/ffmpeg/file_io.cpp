@@ -18,6 +18,10 @@ FileReading& readingOf(void* opaque) {
 
 int readFile(void* opaque, std::uint8_t* buffer, int size) {
   FileReading& reading = readingOf(opaque);
+  if (reading.stopper.callback != nullptr &&
+      reading.stopper.callback(reading.stopper.opaque) != 0) {
+    reading.stopped = true;
+  }
   if (reading.exhausted()) {
     return AVERROR(EFBIG);
   }

@@ -15,12 +15,17 @@ struct FileReading {
 
   int fd = -1;
   std::int64_t bytesRead = 0;
+  // Asked before every read; true when the reading must stop (what the demuxer built from the
+  // bytes so far is already too much).
+  AVIOInterruptCB stopper{};
+  // Set once a read was refused because of it.
+  bool stopped = false;
 
-  bool exhausted() const { return bytesRead >= kMostBytes; }
+  bool exhausted() const { return bytesRead >= kMostBytes || stopped; }
 };
 
 // An AVIOContext that reads `reading` (which must outlive it), so the demuxer never resolves a
-// name, a URL or a protocol of its own; past the bound, reads fail.
+// name, a URL or a protocol of its own; past the bound, or once stopped, reads fail.
 IoContextPtr makeFileIo(FileReading& reading);
 
 }  // namespace korvel

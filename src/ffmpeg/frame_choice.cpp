@@ -2,12 +2,12 @@
 
 namespace korvel {
 
-FrameChoice::FrameChoice(std::int64_t target, std::chrono::steady_clock::time_point start,
-                         DecodeBudget budget)
-    : target_(target), budget_(budget), deadline_(start + budget.time) {}
+FrameChoice::FrameChoice(std::int64_t target, DecodeBudget budget)
+    : target_(target), budget_(budget) {}
 
-bool FrameChoice::admitsPacket(std::chrono::steady_clock::time_point now) {
-  return ++packetsSent_ <= budget_.packets && now <= deadline_;
+bool FrameChoice::admitsPacket(std::int64_t bytes) {
+  bytesSent_ += bytes;
+  return ++packetsSent_ <= budget_.packets && bytesSent_ <= budget_.packetBytes;
 }
 
 FrameChoice::Verdict FrameChoice::consider(const DecodedFrame& frame) {

@@ -1,7 +1,6 @@
 #include "ffmpeg/frame_search.hpp"
 
 #include <algorithm>
-#include <chrono>
 #include <optional>
 
 #include "ffmpeg/clean_pictures.hpp"
@@ -34,7 +33,8 @@ class FrameSearch {
         decoder_(decoder),
         target_(target),
         streamEnd_(knownStreamEnd(stream)),
-        choice_(target, std::chrono::steady_clock::now()) {}
+        choice_(target),
+        clean_(decoder.codec_id == AV_CODEC_ID_H264) {}
   FrameSearch(const FrameSearch&) = delete;
   FrameSearch& operator=(const FrameSearch&) = delete;
 
@@ -72,12 +72,11 @@ class FrameSearch {
     if (isEncrypted(packet)) {
       throw MediaError();
     }
-    if (!choice_.admitsPacket(std::chrono::steady_clock::now())) {
+    if (!choice_.admitsPacket(packet.size)) {
       return false;  // past the budget, the latest clean frame is the answer
     }
     // Frames that nothing references and that end before the target are never shown.
     decoder_.skip_frame = endsBeforeTarget(packet) ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
-    clean_.noteSent(packet);
     if (!decodePacket(decoder_, &packet, *frame_, take_)) {
       return false;
     }

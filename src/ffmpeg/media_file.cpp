@@ -2,6 +2,7 @@
 
 #include "ffmpeg/charset_modules.hpp"
 #include "ffmpeg/demuxer.hpp"
+#include "ffmpeg/encryption.hpp"
 #include "ffmpeg/file_descriptor.hpp"
 #include "ffmpeg/file_io.hpp"
 #include "ffmpeg/frame_extraction.hpp"
@@ -21,7 +22,9 @@ class MediaFile final : public MediaSource {
         charsets_(CharsetModules::forTransportStream(file_.get())),
         reading_{file_.get()},
         io_(makeFileIo(reading_)),
-        demuxer_(io_.get()) {}
+        demuxer_(io_.get(), reading_) {
+    markDeclaredEncryption(demuxer_.format(), file_.get());
+  }
   MediaFile(const MediaFile&) = delete;
   MediaFile& operator=(const MediaFile&) = delete;
 

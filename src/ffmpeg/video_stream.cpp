@@ -6,6 +6,7 @@
 
 #include "ffmpeg/accepted_media.hpp"
 #include "ffmpeg/decoder_limits.hpp"
+#include "ffmpeg/decoder_threads.hpp"
 #include "ffmpeg/demuxer.hpp"
 #include "ffmpeg/dolby_vision.hpp"
 #include "ffmpeg/encryption.hpp"
@@ -141,18 +142,31 @@ CodecContextPtr openVideoDecoder(const AVStream& stream) {
   }
   context->pkt_timebase = stream.time_base;
   context->max_pixels = kLargestPicturePixels;
-  // dav1d holds frames in flight per thread: at 8K they pass the memory cap, and the frames it
-  // skips are chosen when they come out, not when their packets go in.
-  context->thread_count = decoder->id == AV_CODEC_ID_AV1 ? 1 : kDecoderThreads;
+  // FFmpeg 5.1's H.264 and MPEG-4 decoders report the damage they conceal on a frame only once
+  // the thread that decoded it is done, and a frame thread that shows the frame (reordered)
+  // may copy it before: on frame threads the same damaged file would give different pictures
+  // from run to run. Their slice threads report no damage at all.
+  const bool reportsDamageLate =
+      decoder->id == AV_CODEC_ID_H264 || decoder->id == AV_CODEC_ID_MPEG4;
+  context->thread_count =
+      reportsDamageLate
+          ? 1
+          : decoderThreads(static_cast<std::int64_t>(context->width) * context->height);
   context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   // An open-GOP sync frame is a clean picture; without this it is held back until a later
   // instantaneous refresh, which a seek may never reach. The pictures this lets through that
   // lack their references are screened out by the search (CleanPictures).
   context->flags2 |= AV_CODEC_FLAG2_SHOW_ALL;
+  // Damage the decoder can detect, reported on the frame (decode_error_flags) that it conceals:
+  // such a picture is no answer, nor are those after it until a fresh start (CleanPictures).
+  context->err_recognition = AV_EF_CRCCHECK | AV_EF_BITSTREAM | AV_EF_BUFFER;
   // The decoder's own cropping keeps the planes aligned, so it drops a left offset that would
   // break the alignment (Theora picture areas, H.264 cropping windows): korvel crops exactly.
   context->apply_cropping = 0;
   AVDictionary* rawOptions = nullptr;
+  // dav1d decodes one frame at a time, its threads working within it: frames in flight would
+  // each hold a picture, and the frames it skips are chosen when they come out, not when their
+  // packets go in.
   av_dict_set_int(&rawOptions, "max_frame_delay", 1, 0);
   DictionaryPtr options(rawOptions);
   rawOptions = options.release();

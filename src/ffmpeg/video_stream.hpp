@@ -15,8 +15,8 @@ using StreamTimestamp = std::function<std::int64_t(const AVStream&)>;
 // the largest. Throws MediaError when there is none.
 AVStream& chooseVideoStream(Demuxer& demuxer, const StreamTimestamp& timestampOf);
 
-// A decoder for the stream, using both cores. Its frames keep their coded size, with the
-// picture area in their crop fields. Throws MediaError.
+// A decoder for the stream, on as many threads as help (decoderThreads). Its frames keep their
+// coded size, with the picture area in their crop fields. Throws MediaError.
 CodecContextPtr openVideoDecoder(const AVStream& stream);
 
 // Narrows a decoded frame to the picture area the stream shows. Throws MediaError.

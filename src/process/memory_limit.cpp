@@ -1,10 +1,15 @@
 #include "process/memory_limit.hpp"
 
+#include <malloc.h>
 #include <sys/resource.h>
 
 namespace korvel {
 
-void limitAddressSpace() {
+void limitMemory() {
+  // One arena: each thread's own would map 64 MiB of address space, and glibc trims one by
+  // first reading a kernel file (/proc/sys/vm/overcommit_memory), an open that the file's
+  // bytes, through the decoders' threads, would decide.
+  mallopt(M_ARENA_MAX, 1);
 #ifndef KORVEL_SANITIZED
   rlimit limit{};
   if (getrlimit(RLIMIT_AS, &limit) != 0) {

@@ -3,9 +3,9 @@
 #include <time.h>
 
 #include <cerrno>
-#include <thread>
 
 #include "process/exit_guard.hpp"
+#include "process/guard_thread.hpp"
 
 namespace korvel {
 namespace {
@@ -25,11 +25,11 @@ timespec monotonicDeadline(std::chrono::nanoseconds delay) {
 void Watchdog::start(std::chrono::nanoseconds delay) {
   // An absolute deadline, so that interrupted sleeps never stretch the delay.
   const timespec deadline = monotonicDeadline(delay);
-  std::thread([deadline] {
+  startGuardThread([deadline] {
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
     }
     endProcess(kStatus);
-  }).detach();
+  });
 }
 
 }  // namespace korvel

@@ -28,11 +28,20 @@ constexpr const char* kNothing = "^$";
 // "L2EubXA0" is "/a.mp4".
 const CommandLine kInfoCommand({"korvel", "info", "L2EubXA0"});
 
-[[noreturn]] void run(const std::function<void()>& stage, std::chrono::nanoseconds watchdog) {
+[[noreturn]] void run(const std::function<void()>& stage, std::chrono::nanoseconds watchdog,
+                      std::chrono::nanoseconds mostCpu = 20s) {
   // The run, not its caller, keeps a closed output from killing the process.
   std::signal(SIGPIPE, SIG_DFL);
   runTool(
-      kInfoCommand, [&](const CommandLine&, const SourcePath&) { stage(); }, watchdog);
+      kInfoCommand, [&](const CommandLine&, const SourcePath&) { stage(); }, watchdog, mostCpu);
+}
+
+// Keeps a processor busy until the process ends.
+[[noreturn]] void spin() {
+  volatile unsigned long turns = 0;
+  for (;;) {
+    turns = turns + 1;
+  }
 }
 
 int recurseForever(int depth);
@@ -93,6 +102,19 @@ TEST_F(RunTool, BlockedStageIsEndedByTheWatchdogWithStatusTwo) {
   const auto elapsed = std::chrono::steady_clock::now() - start;
   EXPECT_GE(elapsed, 200ms);
   EXPECT_LT(elapsed, 3s);
+}
+
+TEST_F(RunTool, BusyStageIsEndedByTheWorkBoundAsAFailure) {
+  // Two threads: the bound counts the processor time of all of them.
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EXIT(run(
+                  [] {
+                    std::thread(spin).detach();
+                    spin();
+                  },
+                  20s, 400ms),
+              testing::ExitedWithCode(1), kFailureOnly);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
 }
 
 TEST_F(RunTool, QuickStageDoesNotWaitForTheWatchdog) {

@@ -1,0 +1,106 @@
+#include "ffmpeg/matroska_tracks.hpp"
+
+#include <algorithm>
+#include <functional>
+
+#include "ffmpeg/ebml_element.hpp"
+
+namespace korvel {
+namespace {
+
+constexpr std::uint32_t kEbmlHeaderId = 0x1A45DFA3;
+constexpr std::uint32_t kSegmentId = 0x18538067;
+constexpr std::uint32_t kTracksId = 0x1654AE6B;
+constexpr std::uint32_t kClusterId = 0x1F43B675;
+constexpr std::uint32_t kTrackEntryId = 0xAE;
+constexpr std::uint32_t kTrackTypeId = 0x83;
+constexpr std::uint32_t kCodecId = 0x86;
+constexpr std::uint32_t kContentEncodingsId = 0x6D80;
+constexpr std::uint32_t kContentEncodingId = 0x6240;
+constexpr std::uint32_t kContentEncodingTypeId = 0x5033;
+constexpr std::uint32_t kContentEncryptionId = 0x5035;
+constexpr std::uint64_t kEncryptionType = 1;
+constexpr std::uint64_t kVideoTrack = 1;
+
+// Far more elements than the header of any real file holds before its first cluster.
+constexpr int kMostElements = 10'000;
+
+// Visits the children of `parent` (all within it and the file) until `visit` returns false;
+// false when they cannot all be read.
+bool forEachChild(FileBytes& file, const EbmlElement& parent,
+                  const std::function<bool(const EbmlElement&)>& visit) {
+  const std::int64_t end = parent.sized() ? std::min(parent.end(), file.size()) : file.size();
+  std::int64_t at = parent.body;
+  for (int count = 0; at < end; ++count) {
+    const auto child = readEbmlElement(file, at);
+    if (count == kMostElements || !child) {
+      return false;
+    }
+    if (!visit(*child) || !child->sized()) {
+      return true;
+    }
+    at = child->end();
+  }
+  return true;
+}
+
+bool declaresEncryption(FileBytes& file, const EbmlElement& encodings) {
+  bool encrypted = false;
+  forEachChild(file, encodings, [&](const EbmlElement& encoding) {
+    if (encoding.id == kContentEncodingId) {
+      forEachChild(file, encoding, [&](const EbmlElement& field) {
+        encrypted = encrypted || field.id == kContentEncryptionId ||
+                    (field.id == kContentEncodingTypeId &&
+                     readEbmlUnsigned(file, field) == kEncryptionType);
+        return !encrypted;
+      });
+    }
+    return !encrypted;
+  });
+  return encrypted;
+}
+
+}  // namespace
+
+std::vector<bool> matroskaVideoTracksEncrypted(int fd) {
+  FileBytes file(fd);
+  const auto header = readEbmlElement(file, 0);
+  if (!header || header->id != kEbmlHeaderId || !header->sized()) {
+    return {};
+  }
+  const auto segment = readEbmlElement(file, header->end());
+  if (!segment || segment->id != kSegmentId) {
+    return {};
+  }
+  std::vector<bool> encrypted;
+  forEachChild(file, *segment, [&](const EbmlElement& child) {
+    if (child.id == kTracksId) {
+      forEachChild(file, child, [&](const EbmlElement& entry) {
+        bool video = false;
+        bool videoCodec = false;  // FFmpeg drops a video track whose codec is no V_ one
+        bool declared = false;
+        if (entry.id == kTrackEntryId) {
+          forEachChild(file, entry, [&](const EbmlElement& field) {
+            if (field.id == kTrackTypeId) {
+              video = readEbmlUnsigned(file, field) == kVideoTrack;
+            } else if (field.id == kCodecId) {
+              const auto first = file.read(field.body, 1);
+              videoCodec = field.size > 0 && !first.empty() && first[0] == 'V';
+            } else if (field.id == kContentEncodingsId) {
+              declared = declared || declaresEncryption(file, field);
+            }
+            return true;
+          });
+        }
+        if (video && videoCodec) {
+          encrypted.push_back(declared);
+        }
+        return true;
+      });
+    }
+    return child.id != kClusterId;  // the tracks come before the media
+  });
+  return encrypted;
+}
+
+}  // namespace korvel

@@ -132,7 +132,8 @@ class SpanTracker {
       const StreamClock& clock = *streams_[index];
       const Stretches stretches = clock.stretches();
       const AVRational base = format_.streams[index]->time_base;
-      const TimestampSpan stretch{av_rescale_q(stretches.first, base, kSpanTime),
+      const TimestampSpan stretch{stretches.settled,
+                                  av_rescale_q(stretches.first, base, kSpanTime),
                                   av_rescale_q(stretches.opening, base, kSpanTime),
                                   av_rescale_q(stretches.end, base, kSpanTime),
                                   av_rescale_q(clock.padding(), base, kSpanTime),
@@ -144,6 +145,7 @@ class SpanTracker {
         span = stretch;
         continue;
       }
+      span->settled = span->settled || stretch.settled;
       span->first = std::min(span->first, stretch.first);
       span->opening = std::min(span->opening, stretch.opening);
       if (stretch.end > span->end) {
@@ -257,7 +259,8 @@ std::optional<TimestampSpan> lastPackets(Demuxer& demuxer, ScanBudget& budget) {
       if (!readPackets(format, budget, tracker, [] { return true; })) {
         return std::nullopt;
       }
-      if (const auto span = tracker.span()) {
+      // A window of strays alone holds no timestamp of the media: a wider one may.
+      if (const auto span = tracker.span(); span && span->settled) {
         return span;
       }
     }

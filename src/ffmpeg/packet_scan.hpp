@@ -28,6 +28,8 @@ inline constexpr AVRational kSpanTime{1, 705'600'000};
 
 // A stretch of the streams' clock, in kSpanTime.
 struct TimestampSpan {
+  // Whether some stream's clock ran: its times are the media's (see Stretches::settled).
+  bool settled = true;
   // The earliest presentation time.
   std::int64_t first = 0;
   // The earliest of the streams' first packets' presentation times: pictures shown before a

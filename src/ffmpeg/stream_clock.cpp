@@ -81,15 +81,20 @@ void Stretches::count(const ClockPiece& piece, std::int64_t statedFrame) {
 }
 
 void StreamClock::add(const PacketTimes& packet) {
-  // Decode times run on without jumps; a jump ends the stretch so far.
+  // Decode times run on without jumps, and never back; a jump ends the stretch so far.
+  // (Presentation times, where no decode time is known, may go back for B-frames.)
   const std::int64_t now = packet.dts.value_or(packet.pts);
-  if (clock_ && (now < saturatingAdd(*clock_, -jump_) || now > saturatingAdd(*clock_, jump_))) {
+  const bool goesBack = packet.dts && lastDecode_ && *packet.dts < *lastDecode_;
+  if (clock_ &&
+      (goesBack || now < saturatingAdd(*clock_, -jump_) || now > saturatingAdd(*clock_, jump_))) {
     if (!piece_.stray()) {
       closed_.count(piece_, frame_);
     }
     piece_ = ClockPiece{};
+    jumped_ = true;
   }
   clock_ = now;
+  lastDecode_ = packet.dts;
   // Priming may outlast its packet (an MP3 encoder's delay over two short frames).
   if (packet.priming > 0) {
     primedUntil_ = std::max(primedUntil_, saturatingAdd(packet.pts, packet.priming));
@@ -110,6 +115,7 @@ Stretches StreamClock::stretches() const {
   if (!all.any || !piece_.stray()) {
     all.count(piece_, frame_);
   }
+  all.settled = !jumped_ || closed_.any || !piece_.stray();
   return all;
 }
 

@@ -44,6 +44,9 @@ class ClockPiece {
 // The stretches of a stream's clock that count, in order.
 struct Stretches {
   bool any = false;
+  // Whether the clock ran anywhere: false when every stretch is a stray between jumps (a tail
+  // of crafted packets whose times fall), so that its times say nothing of the media's.
+  bool settled = true;
   std::int64_t first = INT64_MAX;    // the earliest time shown
   std::int64_t opening = INT64_MAX;  // the first packet's time
   std::int64_t end = INT64_MIN;      // where the last stretch ends
@@ -77,6 +80,8 @@ class StreamClock {
   std::int64_t frame_;
   std::int64_t jump_;
   std::optional<std::int64_t> clock_;
+  std::optional<std::int64_t> lastDecode_;
+  bool jumped_ = false;
   std::int64_t primedUntil_ = INT64_MIN;
   ClockPiece piece_;
   Stretches closed_;

@@ -319,7 +319,8 @@ class TimelineSearch {
   std::optional<double> tailLength(std::int64_t start) {
     const auto last = lastPackets();
     std::int64_t span = 0;
-    if (!last || __builtin_sub_overflow(heardEnd(*last), start, &span) || span <= 0) {
+    if (!last || !last->settled || __builtin_sub_overflow(heardEnd(*last), start, &span) ||
+        span <= 0) {
       return std::nullopt;
     }
     return spanSeconds(span);

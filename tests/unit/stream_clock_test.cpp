@@ -38,7 +38,17 @@ struct ClockCase {
   std::vector<PacketTimes> packets;
   std::int64_t first, opening, end, gaps, length;
   std::int64_t statedFrame = 0;
+  bool settled = true;
 };
+
+// Decode times that fall, packet after packet, from `start`.
+std::vector<PacketTimes> falling(std::int64_t start, int count) {
+  std::vector<PacketTimes> packets;
+  for (int i = 0; i < count; ++i) {
+    packets.push_back(frame(start - i, start - i));
+  }
+  return packets;
+}
 
 TEST(StreamClock, StretchesOfTheClock) {
   const std::vector<ClockCase> cases = {
@@ -60,8 +70,20 @@ TEST(StreamClock, StretchesOfTheClock) {
       {"StrayInTheMiddle", joined({run(0, 5), run(900000, 1), run(50, 5)}), 0, 0, 100, 0, 100},
       {"StrayAtTheEnd", joined({run(0, 10), run(3600000, 2)}), 0, 0, 100, 0, 100},
       {"StrayAtTheStart", joined({run(INT64_MAX / 2, 2), run(90, 14)}), 90, 90, 230, 0, 140},
-      // A stream that is nothing but strays still has its last stretch.
-      {"OnlyStrays", joined({run(0, 1), run(5000, 1)}), 5000, 5000, 5010, 0, 10},
+      // A stream that is nothing but strays still has its last stretch, but its clock never ran.
+      {"OnlyStrays", joined({run(0, 1), run(5000, 1)}), 5000, 5000, 5010, 0, 10, 0, false},
+      // Decode times never go back: falling ones after the media are strays, each alone.
+      {"FallingAfterTheMedia", joined({run(0, 10), falling(5000, 50)}), 0, 0, 100, 0, 100},
+      {"NothingButFalling", falling(900, 50), 851, 851, 861, 0, 10, 0, false},
+      // Presentation times alone (no decode time) may go back: B-frames.
+      {"PresentationTimesBack",
+       {PacketTimes{20, {}, kFrame, 0, 0}, PacketTimes{10, {}, kFrame, 0, 0},
+        PacketTimes{30, {}, kFrame, 0, 0}},
+       10,
+       20,
+       40,
+       0,
+       30},
       // Packets that do not say how long they last: one stated frame, else the usual gap.
       {"UndatedWithAStatedFrame",
        {PacketTimes{0, 0, 0, 0, 0}, PacketTimes{25, 25, 0, 0, 0}},
@@ -108,6 +130,7 @@ TEST(StreamClock, StretchesOfTheClock) {
     EXPECT_EQ(got.end, c.end) << c.name;
     EXPECT_EQ(got.gaps, c.gaps) << c.name;
     EXPECT_EQ(got.length, c.length) << c.name;
+    EXPECT_EQ(got.settled, c.settled) << c.name;
     // The span less the gaps is the stretches' length wherever the clock went.
     EXPECT_EQ(saturatingSub(saturatingSub(got.end, got.first), got.gaps), got.length) << c.name;
   }

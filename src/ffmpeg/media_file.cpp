@@ -7,7 +7,6 @@
 #include "ffmpeg/file_io.hpp"
 #include "ffmpeg/frame_extraction.hpp"
 #include "ffmpeg/library_settings.hpp"
-#include "ffmpeg/mp4_movie.hpp"
 #include "ffmpeg/timeline.hpp"
 
 namespace korvel {
@@ -65,12 +64,7 @@ class MediaFile final : public MediaSource {
 
 std::unique_ptr<MediaSource> openMediaFile(const std::string& path) {
   configureLibraries();
-  FileDescriptor file = openRegularFile(path);
-  // The library would set aside room for every claimed sample before reading one.
-  if (!mp4SampleTablesFit(file.get())) {
-    throw MediaError();
-  }
-  return std::make_unique<MediaFile>(std::move(file));
+  return std::make_unique<MediaFile>(openRegularFile(path));
 }
 
 }  // namespace korvel

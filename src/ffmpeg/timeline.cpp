@@ -252,10 +252,10 @@ class TimelineSearch {
     }
     const std::int64_t fileSize = avio_size(format_.pb);
     std::optional<double> longest;
-    bool indexed = false;
+    std::int64_t samples = 0;
     for (unsigned i = 0; i < format_.nb_streams; ++i) {
       AVStream& stream = *format_.streams[i];
-      indexed = indexed || avformat_index_get_entries_count(&stream) > 0;
+      samples += avformat_index_get_entries_count(&stream);
       const auto span = holdsMedia(stream) ? indexedSpan(stream, fileSize) : std::nullopt;
       if (!span) {
         continue;
@@ -264,7 +264,7 @@ class TimelineSearch {
                          static_cast<double>(span->length) * av_q2d(stream.time_base);
       longest = std::max(longest.value_or(end), end);
     }
-    if (!indexed && rule_.length == LengthRule::kSampleIndexElseTail) {
+    if (samples == 0 && rule_.length == LengthRule::kSampleIndexElseTail) {
       return checkedLength(start);
     }
     return statedWithin(longest);

@@ -39,6 +39,8 @@ elementary-audio-by-timestamps @@ src/ffmpeg/timeline.cpp @@ saturatingSub(span-
 reading-stops-at-damage @@ src/ffmpeg/demuxer.cpp @@ kMostReadErrorsInARow = 16; @@ kMostReadErrorsInARow = 1; @@ ^e2e\.shared_media$
 stray-timestamps-counted @@ src/ffmpeg/stream_clock.hpp @@ return packets_ <= 2; @@ return packets_ <= 0; @@ StreamClock
 priming-within-its-packet @@ src/ffmpeg/stream_clock.cpp @@ piece_.add(std::max(packet.pts, primedUntil_), packet.pts, packet.duration); @@ piece_.add(saturatingAdd(packet.pts, packet.priming), packet.pts, packet.duration); @@ StreamClock|^e2e\.info$
+encryption-type-ignored @@ src/container/matroska_tracks.cpp @@ (field.id == kContentEncodingTypeId && @@ (false && @@ MatroskaTracks
+cut-track-entry-taken @@ src/container/matroska_tracks.cpp @@ if (count == kMostElements || !child || (child->sized() && child->end() > end)) { @@ if (count == kMostElements || !child) { @@ MatroskaTracks
 stills-track-as-video @@ src/ffmpeg/video_stream.cpp @@ kLeastMovingFrameRate = 4.0; @@ kLeastMovingFrameRate = 0.0; @@ ^e2e\.frame$
 corrupt-frame-accepted @@ src/ffmpeg/clean_pictures.cpp @@ if (frame.decode_error_flags != 0) { @@ if (false) { @@ ^e2e\.frame$
 encrypted-stream-decoded @@ src/ffmpeg/video_stream.cpp @@ if (lacksCompatibleBaseLayer(stream) || isEncrypted(stream)) { @@ if (lacksCompatibleBaseLayer(stream)) { @@ ^e2e\.frame$

@@ -1,8 +1,7 @@
 #include "ffmpeg/charset_modules.hpp"
 
-#include <unistd.h>
-
 #include <array>
+#include <span>
 #include <string_view>
 
 #include "ffmpeg/av_owners.hpp"
@@ -22,10 +21,10 @@ constexpr std::array kTransportStreamCharsets = {
 // Enough packets for the probe to recognise the stream (it wants ten at least).
 constexpr std::size_t kProbeBytes = 64 * 188;
 
-bool looksLikeTransportStream(int fd) {
+bool looksLikeTransportStream(ByteSource& file) {
   std::array<std::uint8_t, kProbeBytes + AVPROBE_PADDING_SIZE> buffer{};
-  const ssize_t got = pread(fd, buffer.data(), kProbeBytes, 0);
-  if (got <= 0) {
+  const std::size_t got = file.readAt(0, std::span(buffer).first(kProbeBytes));
+  if (got == 0) {
     return false;
   }
   AVProbeData probe{};
@@ -39,13 +38,13 @@ bool looksLikeTransportStream(int fd) {
 }  // namespace
 #endif
 
-CharsetModules CharsetModules::forTransportStream(int fd) {
+CharsetModules CharsetModules::forTransportStream(ByteSource& file) {
   CharsetModules modules;
 #ifdef KORVEL_FFMPEG_WITHOUT_ICONV
-  (void)fd;
+  (void)file;
   return modules;
 #else
-  if (!looksLikeTransportStream(fd)) {
+  if (!looksLikeTransportStream(file)) {
     return modules;
   }
   for (const char* charset : kTransportStreamCharsets) {

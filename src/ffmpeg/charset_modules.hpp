@@ -6,6 +6,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "container/byte_source.hpp"
+
 namespace korvel {
 
 // glibc loads a character-set module the first time a conversion names one, and the MPEG-TS
@@ -14,9 +16,9 @@ namespace korvel {
 // whatever the file holds, and stays loaded while it is read.
 class CharsetModules {
  public:
-  // Loads them when the file `fd` looks like MPEG-TS to the library's probe, else nothing; and
+  // Loads them when the file looks like MPEG-TS to the library's probe, else nothing; and
   // nothing with the bundled FFmpeg, which is built without iconv.
-  static CharsetModules forTransportStream(int fd);
+  static CharsetModules forTransportStream(ByteSource& file);
 
  private:
   struct Closer {

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "ffmpeg/matroska_tracks.hpp"
+#include "container/matroska_tracks.hpp"
 
 namespace korvel {
 namespace {
@@ -20,11 +20,11 @@ bool isEncrypted(const AVPacket& packet) {
   return av_packet_get_side_data(&packet, AV_PKT_DATA_ENCRYPTION_INFO, nullptr) != nullptr;
 }
 
-void markDeclaredEncryption(AVFormatContext& format, int fd) {
+void markDeclaredEncryption(AVFormatContext& format, ByteSource& file) {
   if (!std::string_view(format.iformat->name).starts_with("matroska")) {
     return;
   }
-  const std::vector<bool> encrypted = matroskaVideoTracksEncrypted(fd);
+  const std::vector<bool> encrypted = matroskaVideoTracksEncrypted(file);
   std::size_t track = 0;
   // FFmpeg makes the video tracks' streams first, in order; attachments' pictures come after.
   for (unsigned i = 0; i < format.nb_streams && track < encrypted.size(); ++i) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "container/byte_source.hpp"
 #include "ffmpeg/av_owners.hpp"
 
 namespace korvel {
@@ -13,9 +14,9 @@ bool isEncrypted(const AVStream& stream);
 // protected MP4 track, with or without pssh.
 bool isEncrypted(const AVPacket& packet);
 
-// Marks the streams of a Matroska file (read through `fd`) whose track declares encryption as
+// Marks the streams of a Matroska file (read through `file`) whose track declares encryption as
 // FFmpeg marks those that name a key id: FFmpeg ignores an encryption without one and passes
 // the ciphertext on as if it were clear.
-void markDeclaredEncryption(AVFormatContext& format, int fd);
+void markDeclaredEncryption(AVFormatContext& format, ByteSource& file);
 
 }  // namespace korvel

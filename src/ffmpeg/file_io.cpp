@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
@@ -51,6 +52,28 @@ std::int64_t seekFile(void* opaque, std::int64_t offset, int whence) {
 }
 
 }  // namespace
+
+std::int64_t FileReading::size() const {
+  struct stat status {};
+  return fstat(fd, &status) == 0 ? status.st_size : 0;
+}
+
+std::size_t FileReading::readAt(std::int64_t offset, std::span<std::uint8_t> into) {
+  std::size_t filled = 0;
+  while (filled < into.size() && !exhausted()) {
+    const std::size_t wanted = std::min<std::size_t>(
+        into.size() - filled, static_cast<std::size_t>(kMostBytes - bytesRead));
+    const ssize_t got = pread(fd, into.data() + filled, wanted,
+                              static_cast<off_t>(offset + static_cast<std::int64_t>(filled)));
+    if (got > 0) {
+      filled += static_cast<std::size_t>(got);
+      bytesRead += got;
+    } else if (got == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  return filled;
+}
 
 IoContextPtr makeFileIo(FileReading& reading) {
   auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferBytes));

@@ -2,12 +2,16 @@
 
 #include <cstdint>
 
+#include "container/byte_source.hpp"
 #include "ffmpeg/av_owners.hpp"
 
 namespace korvel {
 
-// The reading of the one file a run works on, through its already opened descriptor.
-struct FileReading {
+// The reading of the one file a run works on, through its already opened descriptor: every
+// byte korvel reads of it, the demuxer's and its own, is read here and counted.
+struct FileReading final : ByteSource {
+  explicit FileReading(int descriptor) : fd(descriptor) {}
+
   // Far more than any request needs (the duration scans read at most 64 MiB, a picture a group
   // of frames): a bound for a file that would keep a demuxer reading, such as a sparse file
   // of zeros after a real header.
@@ -22,6 +26,9 @@ struct FileReading {
   bool stopped = false;
 
   bool exhausted() const { return bytesRead >= kMostBytes || stopped; }
+
+  std::int64_t size() const override;
+  std::size_t readAt(std::int64_t offset, std::span<std::uint8_t> into) override;
 };
 
 // An AVIOContext that reads `reading` (which must outlive it), so the demuxer never resolves a

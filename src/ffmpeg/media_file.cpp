@@ -18,11 +18,11 @@ class MediaFile final : public MediaSource {
  public:
   explicit MediaFile(FileDescriptor opened)
       : file_(std::move(opened)),
-        charsets_(CharsetModules::forTransportStream(file_.get())),
-        reading_{file_.get()},
+        reading_(file_.get()),
+        charsets_(CharsetModules::forTransportStream(reading_)),
         io_(makeFileIo(reading_)),
         demuxer_(io_.get(), reading_) {
-    markDeclaredEncryption(demuxer_.format(), file_.get());
+    markDeclaredEncryption(demuxer_.format(), reading_);
   }
   MediaFile(const MediaFile&) = delete;
   MediaFile& operator=(const MediaFile&) = delete;
@@ -53,8 +53,8 @@ class MediaFile final : public MediaSource {
   }
 
   FileDescriptor file_;
-  CharsetModules charsets_;
   FileReading reading_;
+  CharsetModules charsets_;
   IoContextPtr io_;
   Demuxer demuxer_;
   std::optional<Timeline> timeline_;

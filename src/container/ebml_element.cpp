@@ -1,4 +1,4 @@
-#include "ffmpeg/ebml_element.hpp"
+#include "container/ebml_element.hpp"
 
 #include <bit>
 
@@ -31,7 +31,7 @@ std::optional<std::uint64_t> readVint(ByteCursor& cursor, int longest, bool keep
 
 }  // namespace
 
-std::optional<EbmlElement> readEbmlElement(FileBytes& file, std::int64_t at) {
+std::optional<EbmlElement> readEbmlElement(ByteWindow& file, std::int64_t at) {
   ByteCursor cursor(file.read(at, 12));
   int idLength = 0;
   int sizeLength = 0;
@@ -43,7 +43,7 @@ std::optional<EbmlElement> readEbmlElement(FileBytes& file, std::int64_t at) {
   return EbmlElement{static_cast<std::uint32_t>(*id), at + idLength + sizeLength, *size};
 }
 
-std::optional<std::uint64_t> readEbmlUnsigned(FileBytes& file, const EbmlElement& element) {
+std::optional<std::uint64_t> readEbmlUnsigned(ByteWindow& file, const EbmlElement& element) {
   if (!element.sized() || element.size > 8) {
     return std::nullopt;
   }

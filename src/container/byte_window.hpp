@@ -5,13 +5,14 @@
 #include <span>
 #include <vector>
 
+#include "container/byte_source.hpp"
+
 namespace korvel {
 
-// Reads ranges of the already opened file directly, for the few container structures korvel
-// reads itself. Neighbouring small reads are served from one block.
-class FileBytes {
+// Ranges of a ByteSource; neighbouring small reads are served from one block.
+class ByteWindow {
  public:
-  explicit FileBytes(int fd);
+  explicit ByteWindow(ByteSource& source) : source_(source), size_(source.size()) {}
 
   std::int64_t size() const { return size_; }
 
@@ -20,8 +21,8 @@ class FileBytes {
   std::span<const std::uint8_t> read(std::int64_t offset, std::size_t count);
 
  private:
-  int fd_;
-  std::int64_t size_ = 0;
+  ByteSource& source_;
+  std::int64_t size_;
   std::vector<std::uint8_t> block_;
   std::int64_t blockStart_ = 0;
 };

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "ffmpeg/file_bytes.hpp"
+#include "container/byte_window.hpp"
 
 namespace korvel {
 
@@ -22,9 +22,9 @@ struct EbmlElement {
 
 // The element that starts at `at`; nothing when its ID or size cannot be read or its size
 // runs past what a file can hold.
-std::optional<EbmlElement> readEbmlElement(FileBytes& file, std::int64_t at);
+std::optional<EbmlElement> readEbmlElement(ByteWindow& file, std::int64_t at);
 
 // The unsigned integer an element holds (at most 8 bytes).
-std::optional<std::uint64_t> readEbmlUnsigned(FileBytes& file, const EbmlElement& element);
+std::optional<std::uint64_t> readEbmlUnsigned(ByteWindow& file, const EbmlElement& element);
 
 }  // namespace korvel

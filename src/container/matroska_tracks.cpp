@@ -1,9 +1,9 @@
-#include "ffmpeg/matroska_tracks.hpp"
+#include "container/matroska_tracks.hpp"
 
 #include <algorithm>
 #include <functional>
 
-#include "ffmpeg/ebml_element.hpp"
+#include "container/ebml_element.hpp"
 
 namespace korvel {
 namespace {
@@ -25,15 +25,15 @@ constexpr std::uint64_t kVideoTrack = 1;
 // Far more elements than the header of any real file holds before its first cluster.
 constexpr int kMostElements = 10'000;
 
-// Visits the children of `parent` (all within it and the file) until `visit` returns false;
-// false when they cannot all be read.
-bool forEachChild(FileBytes& file, const EbmlElement& parent,
+// Visits the children of `parent` until `visit` returns false; false when they cannot all be
+// read, or one runs past its parent or the file (cut short).
+bool forEachChild(ByteWindow& file, const EbmlElement& parent,
                   const std::function<bool(const EbmlElement&)>& visit) {
   const std::int64_t end = parent.sized() ? std::min(parent.end(), file.size()) : file.size();
   std::int64_t at = parent.body;
   for (int count = 0; at < end; ++count) {
     const auto child = readEbmlElement(file, at);
-    if (count == kMostElements || !child) {
+    if (count == kMostElements || !child || (child->sized() && child->end() > end)) {
       return false;
     }
     if (!visit(*child) || !child->sized()) {
@@ -44,7 +44,7 @@ bool forEachChild(FileBytes& file, const EbmlElement& parent,
   return true;
 }
 
-bool declaresEncryption(FileBytes& file, const EbmlElement& encodings) {
+bool declaresEncryption(ByteWindow& file, const EbmlElement& encodings) {
   bool encrypted = false;
   forEachChild(file, encodings, [&](const EbmlElement& encoding) {
     if (encoding.id == kContentEncodingId) {
@@ -60,10 +60,35 @@ bool declaresEncryption(FileBytes& file, const EbmlElement& encodings) {
   return encrypted;
 }
 
+// What a track entry says of itself: whether FFmpeg makes a video stream of it, and whether
+// it declares encryption. Nothing when it cannot be read whole.
+struct TrackEntry {
+  bool video = false;
+  bool encrypted = false;
+};
+
+std::optional<TrackEntry> readTrackEntry(ByteWindow& file, const EbmlElement& entry) {
+  bool video = false;
+  bool videoCodec = false;  // FFmpeg drops a video track whose codec is no V_ one
+  bool declared = false;
+  const bool whole = forEachChild(file, entry, [&](const EbmlElement& field) {
+    if (field.id == kTrackTypeId) {
+      video = readEbmlUnsigned(file, field) == kVideoTrack;
+    } else if (field.id == kCodecId) {
+      const auto first = file.read(field.body, 1);
+      videoCodec = field.size > 0 && !first.empty() && first[0] == 'V';
+    } else if (field.id == kContentEncodingsId) {
+      declared = declared || declaresEncryption(file, field);
+    }
+    return true;
+  });
+  return whole ? std::optional(TrackEntry{video && videoCodec, declared}) : std::nullopt;
+}
+
 }  // namespace
 
-std::vector<bool> matroskaVideoTracksEncrypted(int fd) {
-  FileBytes file(fd);
+std::vector<bool> matroskaVideoTracksEncrypted(ByteSource& source) {
+  ByteWindow file(source);
   const auto header = readEbmlElement(file, 0);
   if (!header || header->id != kEbmlHeaderId || !header->sized()) {
     return {};
@@ -73,34 +98,23 @@ std::vector<bool> matroskaVideoTracksEncrypted(int fd) {
     return {};
   }
   std::vector<bool> encrypted;
+  bool whole = true;
+  const auto takeEntry = [&](const EbmlElement& element) {
+    const auto entry =
+        element.id == kTrackEntryId ? readTrackEntry(file, element) : std::optional(TrackEntry{});
+    if (entry && entry->video) {
+      encrypted.push_back(entry->encrypted);
+    }
+    whole = whole && entry.has_value();
+    return whole;
+  };
   forEachChild(file, *segment, [&](const EbmlElement& child) {
-    if (child.id == kTracksId) {
-      forEachChild(file, child, [&](const EbmlElement& entry) {
-        bool video = false;
-        bool videoCodec = false;  // FFmpeg drops a video track whose codec is no V_ one
-        bool declared = false;
-        if (entry.id == kTrackEntryId) {
-          forEachChild(file, entry, [&](const EbmlElement& field) {
-            if (field.id == kTrackTypeId) {
-              video = readEbmlUnsigned(file, field) == kVideoTrack;
-            } else if (field.id == kCodecId) {
-              const auto first = file.read(field.body, 1);
-              videoCodec = field.size > 0 && !first.empty() && first[0] == 'V';
-            } else if (field.id == kContentEncodingsId) {
-              declared = declared || declaresEncryption(file, field);
-            }
-            return true;
-          });
-        }
-        if (video && videoCodec) {
-          encrypted.push_back(declared);
-        }
-        return true;
-      });
+    if (child.id == kTracksId && !forEachChild(file, child, takeEntry)) {
+      whole = false;
     }
     return child.id != kClusterId;  // the tracks come before the media
   });
-  return encrypted;
+  return whole ? encrypted : std::vector<bool>{};
 }
 
 }  // namespace korvel

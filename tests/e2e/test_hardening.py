@@ -189,6 +189,14 @@ def test_no_byte_of_the_file_chooses_code_to_load(crafted):
     assert modules("ts_name_gb2312.ts") == modules("ts_name_ucs2.ts")
 
 
+@pytest.mark.skipif(SANITIZED, reason="the sanitizers' memory is no measure of korvel's")
+def test_probing_decodes_no_picture_past_the_size_cap(crafted):
+    # Probing the streams of MPEG-TS with sound decodes pictures too: one whose parameter set
+    # says 14000x14000 is refused at once, not decoded in 400 MiB more.
+    result = korvel("info", b64(crafted / "ts_14000x14000.ts"))
+    assert abs(info_ms(result) - 2000) <= 100 and result.rss_kb < 200 * 1024, str(result)
+
+
 @pytest.mark.parametrize("position, decodes", [("0", True), ("0.25", True), ("0.9", False)])
 def test_largest_picture_within_the_memory_cap(position, decodes):
     # 8192x8192 AV1: frame 2 needs four pictures of 96 MiB, which fit under the cap; frame 7

@@ -1,4 +1,4 @@
-# Reads src/ffmpeg/accepted_media.txt into lists:
+# Reads src/ffmpeg/input/accepted_media.txt into lists:
 #   KORVEL_DEMUXERS        FFmpeg demuxers of the accepted containers
 #   KORVEL_VIDEO_CODECS    FFmpeg codec names of the accepted video codecs
 #   KORVEL_VIDEO_DECODERS  the FFmpeg decoders for them
@@ -8,7 +8,7 @@
 #   KORVEL_AUDIO_DECODERS  audio decoders that stream probing needs
 #   KORVEL_PARSERS         parsers
 #   KORVEL_BSFS            bitstream filters
-set(KORVEL_ACCEPTED_MEDIA ${PROJECT_SOURCE_DIR}/src/ffmpeg/accepted_media.txt)
+set(KORVEL_ACCEPTED_MEDIA ${PROJECT_SOURCE_DIR}/src/ffmpeg/input/accepted_media.txt)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${KORVEL_ACCEPTED_MEDIA})
 
 set(KORVEL_DEMUXERS)

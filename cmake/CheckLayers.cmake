@@ -1,6 +1,6 @@
 # cmake -DSOURCE_DIR=src -DLAYERS="folder=lower,lower|..." -P CheckLayers.cmake
-# Fails when a file includes a header of a folder its own folder does not link to, or FFmpeg's
-# headers outside ffmpeg/.
+# Fails when a file includes a header of a folder (or wing, as ffmpeg/input) its own folder does
+# not link to, or FFmpeg's headers outside ffmpeg/ and its wings.
 cmake_minimum_required(VERSION 3.20)
 string(REPLACE "|" ";" LAYERS "${LAYERS}")
 set(_failed FALSE)
@@ -11,17 +11,17 @@ foreach(_entry IN LISTS LAYERS)
   file(GLOB _files ${SOURCE_DIR}/${_folder}/*.cpp ${SOURCE_DIR}/${_folder}/*.hpp
        ${SOURCE_DIR}/${_folder}/*.in)
   foreach(_file IN LISTS _files)
-    file(STRINGS ${_file} _includes REGEX "^#include \"[a-z_]+/")
+    file(STRINGS ${_file} _includes REGEX "^#include \"[a-z_/]+/[a-z_]+\\.")
     foreach(_include IN LISTS _includes)
-      string(REGEX REPLACE "^#include \"([a-z_]+)/.*" "\\1" _used "${_include}")
+      string(REGEX REPLACE "^#include \"([a-z_/]+)/[a-z_]+\\..*" "\\1" _used "${_include}")
       if(NOT _used IN_LIST _allowed)
         message(SEND_ERROR "${_file}: ${_folder} may not include ${_used}/")
         set(_failed TRUE)
       endif()
     endforeach()
     file(STRINGS ${_file} _ffmpeg REGEX "^#include <lib(av|sw)[a-z]+/")
-    if(_ffmpeg AND NOT _folder STREQUAL "ffmpeg")
-      message(SEND_ERROR "${_file}: only ffmpeg/ includes FFmpeg")
+    if(_ffmpeg AND NOT _folder MATCHES "^ffmpeg(/|$)")
+      message(SEND_ERROR "${_file}: only ffmpeg/ and its wings include FFmpeg")
       set(_failed TRUE)
     endif()
   endforeach()

@@ -1,25 +1,27 @@
 # korvel_layer(FOLDER [LAYERS lower folders...] [LIBRARIES external targets...])
-# One library per folder of src/, linked only to the layers it names; each of those must be
-# declared before it, so the layers form no circle. check_layers (a test) holds every
-# #include "folder/..." to the same list.
+# One library per folder of src/ (korvel_FOLDER, a "/" of a wing's folder made "_"), linked
+# only to the layers it names; each of those must be declared before it, so the layers form no
+# circle. check_layers (a test) holds every #include "folder/..." to the same list.
 function(korvel_layer folder)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "LAYERS;LIBRARIES")
+  string(REPLACE "/" "_" _target ${folder})
   file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(_sources)
-    add_library(korvel_${folder} STATIC ${_sources})
+    add_library(korvel_${_target} STATIC ${_sources})
     set(_scope PUBLIC)
   else()
-    add_library(korvel_${folder} INTERFACE)
+    add_library(korvel_${_target} INTERFACE)
     set(_scope INTERFACE)
   endif()
-  target_include_directories(korvel_${folder} ${_scope} ${PROJECT_SOURCE_DIR}/src)
+  target_include_directories(korvel_${_target} ${_scope} ${PROJECT_SOURCE_DIR}/src)
   foreach(_layer IN LISTS arg_LAYERS)
-    if(NOT TARGET korvel_${_layer})
+    string(REPLACE "/" "_" _lower ${_layer})
+    if(NOT TARGET korvel_${_lower})
       message(FATAL_ERROR "layer ${folder} uses ${_layer}, which must be declared below it")
     endif()
-    target_link_libraries(korvel_${folder} ${_scope} korvel_${_layer})
+    target_link_libraries(korvel_${_target} ${_scope} korvel_${_lower})
   endforeach()
-  target_link_libraries(korvel_${folder} ${_scope} ${arg_LIBRARIES})
+  target_link_libraries(korvel_${_target} ${_scope} ${arg_LIBRARIES})
   list(JOIN arg_LAYERS "," _allowed)
   set_property(GLOBAL APPEND PROPERTY KORVEL_LAYERS "${folder}=${_allowed}")
 endfunction()

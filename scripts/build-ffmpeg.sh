@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the FFmpeg korvel links by default: the source of Debian 12's own `ffmpeg` package
 # (Debian's patches included), configured with only the components listed in
-# src/ffmpeg/accepted_media.txt, as static libraries.
+# src/ffmpeg/input/accepted_media.txt, as static libraries.
 #
 #   scripts/build-ffmpeg.sh <cache folder> [further configure option ...]
 #
@@ -96,7 +96,7 @@ mapfile -t components < <(awk '
   $1 == "audio" { print "--enable-decoder=" $2 }
   $1 == "parser" { print "--enable-parser=" $2 }
   $1 == "bsf" { print "--enable-bsf=" $2 }
-' "$root/src/ffmpeg/accepted_media.txt")
+' "$root/src/ffmpeg/input/accepted_media.txt")
 # The file protocol is never opened (korvel reads through its own I/O and allows no protocol):
 # it only lets the demuxers know the input is a local file, so that they skip the work meant
 # for network reads (a pass over every pair of streams' indexes).

@@ -5,12 +5,12 @@
 #include <optional>
 #include <type_traits>
 
-#include "ffmpeg/demuxer.hpp"
-#include "ffmpeg/frame_conversion.hpp"
-#include "ffmpeg/frame_search.hpp"
-#include "ffmpeg/hdr_conversion.hpp"
-#include "ffmpeg/hdr_signal.hpp"
-#include "ffmpeg/video_stream.hpp"
+#include "ffmpeg/convert/frame_conversion.hpp"
+#include "ffmpeg/convert/hdr_conversion.hpp"
+#include "ffmpeg/convert/hdr_signal.hpp"
+#include "ffmpeg/decode/frame_search.hpp"
+#include "ffmpeg/decode/video_stream.hpp"
+#include "ffmpeg/input/demuxer.hpp"
 #include "picture/frame_geometry.hpp"
 
 namespace korvel {

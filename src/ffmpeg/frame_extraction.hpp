@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "ffmpeg/demuxer.hpp"
+#include "ffmpeg/input/demuxer.hpp"
 #include "media/media_source.hpp"
 
 namespace korvel {

@@ -1,13 +1,13 @@
 #include "ffmpeg/media_file.hpp"
 
-#include "ffmpeg/charset_modules.hpp"
-#include "ffmpeg/demuxer.hpp"
-#include "ffmpeg/encryption.hpp"
-#include "ffmpeg/file_descriptor.hpp"
-#include "ffmpeg/file_io.hpp"
+#include "ffmpeg/decode/encryption.hpp"
 #include "ffmpeg/frame_extraction.hpp"
-#include "ffmpeg/library_settings.hpp"
-#include "ffmpeg/timeline.hpp"
+#include "ffmpeg/input/charset_modules.hpp"
+#include "ffmpeg/input/demuxer.hpp"
+#include "ffmpeg/input/file_descriptor.hpp"
+#include "ffmpeg/input/file_io.hpp"
+#include "ffmpeg/input/library_settings.hpp"
+#include "ffmpeg/timeline/timeline.hpp"
 
 namespace korvel {
 namespace {

@@ -15,8 +15,8 @@ extern "C" {
 #include <string_view>
 #include <vector>
 
-#include "ffmpeg/accepted_media.hpp"
-#include "ffmpeg/container_rules.hpp"
+#include "ffmpeg/input/accepted_media.hpp"
+#include "ffmpeg/timeline/container_rules.hpp"
 
 namespace korvel {
 namespace {

@@ -1,4 +1,4 @@
-#include "ffmpeg/clean_pictures.hpp"
+#include "ffmpeg/decode/clean_pictures.hpp"
 
 #include <gtest/gtest.h>
 

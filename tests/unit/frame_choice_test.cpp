@@ -1,4 +1,4 @@
-#include "ffmpeg/frame_choice.hpp"
+#include "ffmpeg/decode/frame_choice.hpp"
 
 #include <gtest/gtest.h>
 

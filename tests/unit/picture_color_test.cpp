@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ffmpeg/frame_conversion.hpp"
+#include "ffmpeg/convert/frame_conversion.hpp"
 
 namespace korvel {
 namespace {

@@ -1,4 +1,4 @@
-#include "ffmpeg/stream_clock.hpp"
+#include "ffmpeg/timeline/stream_clock.hpp"
 
 #include <gtest/gtest.h>
 

@@ -14,9 +14,9 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
-#include "ffmpeg/dolby_vision.hpp"
-#include "ffmpeg/encryption.hpp"
-#include "ffmpeg/hdr_signal.hpp"
+#include "ffmpeg/convert/hdr_signal.hpp"
+#include "ffmpeg/decode/dolby_vision.hpp"
+#include "ffmpeg/decode/encryption.hpp"
 #include "picture/tone_curve.hpp"
 
 namespace korvel {

@@ -215,12 +215,13 @@ std::vector<std::pair<std::int64_t, int>> packetSizes(AVFormatContext& format,
 
 }  // namespace
 
-ScanBudget::ScanBudget(std::int64_t bytes, std::chrono::milliseconds time)
-    : bytesLeft_(bytes), deadline_(std::chrono::steady_clock::now() + time) {}
+ScanBudget::ScanBudget(std::int64_t bytes, std::int64_t packets)
+    : bytesLeft_(bytes), packetsLeft_(packets) {}
 
 bool ScanBudget::spend(std::int64_t bytes) {
   bytesLeft_ -= bytes;
-  return bytesLeft_ >= 0 && std::chrono::steady_clock::now() < deadline_;
+  --packetsLeft_;
+  return bytesLeft_ >= 0 && packetsLeft_ >= 0;
 }
 
 std::optional<HeadSpan> readHead(Demuxer& demuxer, ScanBudget& budget) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -9,17 +8,18 @@
 
 namespace korvel {
 
-// What working out a duration may spend: bytes of packets read, and time.
+// What working out a duration may spend: bytes of packets read, and packets. Counts, not time,
+// so that a file answers the same on any machine and under any load.
 class ScanBudget {
  public:
-  ScanBudget(std::int64_t bytes, std::chrono::milliseconds time);
+  ScanBudget(std::int64_t bytes, std::int64_t packets);
 
-  // Counts bytes read; false once either limit is passed.
+  // Counts one packet of `bytes`; false once either limit is passed.
   bool spend(std::int64_t bytes);
 
  private:
   std::int64_t bytesLeft_;
-  std::chrono::steady_clock::time_point deadline_;
+  std::int64_t packetsLeft_;
 };
 
 // The unit of a TimestampSpan: every common sample rate and video clock divides it, so that

@@ -1,7 +1,6 @@
 #include "ffmpeg/timeline/timeline.hpp"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -14,10 +13,10 @@
 namespace korvel {
 namespace {
 
-// Reading for a duration stops at this many bytes of packets or this much time, whichever
-// comes first.
+// Reading for a duration stops at this many bytes of packets or this many packets, whichever
+// comes first: far more than a real file's tail or head, and an hour of MP3 frames.
 constexpr std::int64_t kScanBytes = std::int64_t{64} << 20;
-constexpr std::chrono::milliseconds kScanTime{2000};
+constexpr std::int64_t kScanPackets = 1'000'000;
 
 // A clock whose first timestamp comes this long after its zero was joined late; leading pages
 // lost to damage cost less.
@@ -137,7 +136,7 @@ class TimelineSearch {
       : demuxer_(demuxer),
         format_(demuxer.format()),
         rule_(containerRule(*format_.iformat)),
-        budget_(kScanBytes, kScanTime) {}
+        budget_(kScanBytes, kScanPackets) {}
 
   Timeline run() {
     Timeline timeline;
@@ -347,7 +346,7 @@ class TimelineSearch {
       const std::int64_t heard = saturatingSub(span->played, span->padding);
       return heard > 0 ? std::optional(spanSeconds(heard)) : std::nullopt;
     }
-    ScanBudget sampling(kScanBytes, kScanTime);
+    ScanBudget sampling(kScanBytes, kScanPackets);
     const bool constant = hasConstantBitRate(format_, demuxer_.dataStart(), sampling);
     demuxer_.rewind();
     return constant ? bitRateEstimate() : std::nullopt;

@@ -203,6 +203,16 @@ def test_no_picture_past_the_size_cap_is_decoded(crafted, name, what):
         expect_failure(result)
 
 
+@pytest.mark.skipif(SANITIZED, reason="the sanitizers' time is no measure of korvel's")
+@pytest.mark.parametrize("what", ["info", "0.5"])
+def test_reading_stops_at_its_bound(crafted, what):
+    # 256 MiB of the sparse file's zeros are read in about a second; without the bound only
+    # the processor-time bound would end the run.
+    result = korvel(*arguments(crafted / "sparse.ts", what))
+    expect_failure(result)
+    assert result.cpu < 2.5, str(result)
+
+
 @pytest.mark.parametrize("position, decodes", [("0", True), ("0.25", True), ("0.9", False)])
 def test_largest_picture_within_the_memory_cap(position, decodes):
     # 8192x8192 AV1: frame 2 needs four pictures of 96 MiB, which fit under the cap; frame 7

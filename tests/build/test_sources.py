@@ -22,26 +22,26 @@ SECURITY_KEY = " -----BEGIN PGP PUBLIC KEY BLOCK-----\n .\n mDMEZAAAABYJKwYBBAHa
 CONFIGURATIONS = {
     "one-line": ({"sources.list": """\
 # the machine's mirror
-deb http://mirror.example.com/debian bookworm main contrib  # and a comment
+deb http://example.com/mirror/debian bookworm main contrib  # and a comment
 deb [arch=amd64 signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] \
-http://mirror.example.com/debian bookworm-updates main
+http://example.com/mirror/debian bookworm-updates main
   deb [ arch=amd64,i386 trusted=yes ] file:/srv/archive bookworm-security main
-deb-src http://mirror.example.com/debian bookworm main
-deb http://mirror.example.com/debian trixie main
-#deb http://old.example.com/debian bookworm main
-deb http://mirror.example.com/debian bookworm-backports main"""},
+deb-src http://example.com/mirror/debian bookworm main
+deb http://example.com/mirror/debian trixie main
+#deb http://example.com/old/debian bookworm main
+deb http://example.com/mirror/debian bookworm-backports main"""},
                  5, ["[arch=amd64 signed-by=/usr/share/keyrings/debian-archive-keyring.gpg]",
                      "[ arch=amd64,i386 trusted=yes ]"]),
     "deb822": ({"sources.list.d/debian.sources": f"""\
 Types: deb deb-src
-URIs: http://mirror.example.com/debian http://other.example.org/debian
+URIs: http://example.com/mirror/debian http://example.org/other/debian
 Suites: bookworm bookworm-updates trixie
 Components: main non-free-firmware
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 
 # security
 types: deb
-uris: http://security.example.com/debian-security
+uris: http://example.com/security/debian-security
 # within a stanza
 suites: bookworm-security
 components: main
@@ -49,22 +49,22 @@ Signed-By:
 {SECURITY_KEY}
 Types: deb
 Enabled: no
-URIs: http://disabled.example.com/debian
+URIs: http://example.com/disabled/debian
 Suites: bookworm
 Components: main
 
 Types: deb-src
-URIs: http://source-only.example.com/debian
+URIs: http://example.com/source-only/debian
 Suites: bookworm
 Components: main"""},
                9, ["Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg", SECURITY_KEY]),
     # apt reads *.list and *.sources in the parts folder, of these names only.
-    "parts": ({"sources.list.d/a.list": "deb http://a.example.com/debian bookworm main",
-               "sources.list.d/b.sources": "Types: deb\nURIs: http://b.example.com/debian\n"
+    "parts": ({"sources.list.d/a.list": "deb http://example.com/a/debian bookworm main",
+               "sources.list.d/b.sources": "Types: deb\nURIs: http://example.com/b/debian\n"
                                            "Suites: bookworm\nComponents: main",
-               "sources.list.d/c.list.disabled": "deb http://c.example.com/debian bookworm main",
-               "sources.list.d/d e.list": "deb http://d.example.com/debian bookworm main",
-               "sources.list.d/f.sources.save": "Types: deb\nURIs: http://f.example.com/\n"
+               "sources.list.d/c.list.disabled": "deb http://example.com/c/debian bookworm main",
+               "sources.list.d/d e.list": "deb http://example.com/d/debian bookworm main",
+               "sources.list.d/f.sources.save": "Types: deb\nURIs: http://example.com/f/\n"
                                                 "Suites: bookworm\nComponents: main"},
               2, []),
 }

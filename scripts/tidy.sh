@@ -4,6 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ -f build/compile_commands.json ] || scripts/build.sh >/dev/null
-git ls-files -z 'src/*.cpp' 'desktop/*.cpp' |
-  xargs -0 -P"$(nproc)" -n4 clang-tidy -p build --quiet 2>/dev/null |
-  tee /dev/stderr | { ! grep -qE '(warning|error):'; }
+# Collected first: tee to /dev/stderr would reopen, and so empty, a log that stderr writes to.
+findings=$(git ls-files -z 'src/*.cpp' 'desktop/*.cpp' |
+  xargs -0 -P"$(nproc)" -n4 clang-tidy -p build --quiet 2>/dev/null || true)
+printf '%s\n' "$findings" >&2
+! grep -qE '(warning|error):' <<<"$findings"

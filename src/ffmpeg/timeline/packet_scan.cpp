@@ -102,9 +102,9 @@ class SpanTracker {
     }
     const AVStream& stream = *format_.streams[packet.stream_index];
     if (stream.codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE && packet.duration > 0) {
-      captions_.push_back(
-          {av_rescale_q(packet.pts, stream.time_base, kSpanTime),
-           av_rescale_q(saturatingAdd(packet.pts, packet.duration), stream.time_base, kSpanTime)});
+      captions_.emplace_back(
+          av_rescale_q(packet.pts, stream.time_base, kSpanTime),
+          av_rescale_q(saturatingAdd(packet.pts, packet.duration), stream.time_base, kSpanTime));
     }
     if (!holdsMedia(stream)) {
       return;

@@ -32,6 +32,7 @@ frame-count-claims-unchecked @@ src/ffmpeg/timeline/timeline.cpp @@ if (!head_ |
 falling-decode-times-counted @@ src/ffmpeg/timeline/stream_clock.cpp @@ const bool goesBack = packet.dts && lastDecode_ && *packet.dts < *lastDecode_; @@ const bool goesBack = packet.dts && lastDecode_ && false; @@ StreamClock
 stated-sample-length-unchecked @@ src/ffmpeg/timeline/sample_index.cpp @@ return stated > 0 && stated <= held + *lastSample ? stated : held; @@ return stated > 0 ? stated : held; @@ ^e2e\.(info|hardening)$
 header-without-samples-answered @@ src/ffmpeg/timeline/timeline.cpp @@ if (measured && stated && *stated <= *measured + kHeaderRounding) { @@ if (stated && (!measured || *stated <= *measured + kHeaderRounding)) { @@ ^e2e\.info$
+fragments-left-unread @@ src/ffmpeg/timeline/timeline.cpp @@ if (format_.duration == AV_NOPTS_VALUE) { @@ if (false) { @@ ^e2e\.(info|duration_matrix)$
 ogg-padding-taken-twice @@ src/ffmpeg/timeline/container_rules.cpp @@ kTimestamps, kOffDuration} @@ kTimestamps, kInDuration} @@ ^e2e\.duration_matrix$
 program-stream-by-library-estimate @@ src/ffmpeg/timeline/container_rules.cpp @@ ContainerRule{"mpeg", kFirstTimestamp, kTimestamps}, @@ ContainerRule{"mpeg", kFirstTimestamp, kLibrary}, @@ ^e2e\.duration_matrix$
 lame-padding-heard @@ src/ffmpeg/timeline/timeline.cpp @@ last ? last->padding : 0 @@ last ? last->padding - last->padding : 0 @@ ^e2e\.(info|duration_matrix)$

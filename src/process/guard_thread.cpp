@@ -10,7 +10,7 @@ namespace korvel {
 namespace {
 
 // Far more than sleeping and writing one line take, sanitizers included.
-constexpr std::size_t kStackBytes = 256 * 1024;
+constexpr std::size_t kStackBytes = std::size_t{256} << 10;
 
 void* runBody(void* opaque) {
   const std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(opaque));
@@ -32,7 +32,7 @@ void startGuardThread(std::function<void()> body) {
   if (status != 0) {
     throw std::system_error(status, std::generic_category());
   }
-  owned.release();  // the thread owns it now
+  static_cast<void>(owned.release());  // the thread owns it now
 }
 
 }  // namespace korvel

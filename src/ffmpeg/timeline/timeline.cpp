@@ -241,32 +241,46 @@ class TimelineSearch {
     return statedDuration(format_);
   }
 
-  // The header where the samples bear it out, else the samples themselves: each audio or video
-  // stream's indexed samples, from where its first one is decoded. A fragmented movie's header says
-  // nothing of the fragments, which the library indexes as it reads past them.
+  // The header where the samples bear it out, else the samples themselves. A fragmented movie's
+  // header says nothing of the fragments the library has not read yet (after a segment index it
+  // reads only the first), so where the header is missing or claims more than the samples
+  // indexed, the rest of the file is read and the samples counted again.
   std::optional<double> indexLength(std::int64_t start) {
-    if (format_.duration == AV_NOPTS_VALUE) {
+    auto indexed = indexedLength();
+    if (indexed.samples == 0 && rule_.length == LengthRule::kSampleIndexElseTail) {
+      // No index, as in a recording cut short: the frames present, read from the start, for
+      // its headers still count the frames that were to come.
+      return statedWithin(remeasured(start));
+    }
+    const auto stated = statedDuration(format_);
+    if (!stated || !indexed.longest || *stated > *indexed.longest + kHeaderRounding) {
       indexWholeFile(format_);
       demuxer_.rewind();
+      indexed = indexedLength();
     }
+    return statedWithin(indexed.longest);
+  }
+
+  struct IndexedLength {
+    std::optional<double> longest;  // of the audio and video streams, from where each is decoded
+    std::int64_t samples = 0;       // of every stream
+  };
+
+  IndexedLength indexedLength() const {
     const std::int64_t fileSize = avio_size(format_.pb);
-    std::optional<double> longest;
-    std::int64_t samples = 0;
+    IndexedLength indexed;
     for (unsigned i = 0; i < format_.nb_streams; ++i) {
       AVStream& stream = *format_.streams[i];
-      samples += avformat_index_get_entries_count(&stream);
+      indexed.samples += avformat_index_get_entries_count(&stream);
       const auto span = holdsMedia(stream) ? indexedSpan(stream, fileSize) : std::nullopt;
       if (!span) {
         continue;
       }
       const double end = static_cast<double>(span->firstDecode) * av_q2d(stream.time_base) +
                          static_cast<double>(span->length) * av_q2d(stream.time_base);
-      longest = std::max(longest.value_or(end), end);
+      indexed.longest = std::max(indexed.longest.value_or(end), end);
     }
-    if (samples == 0 && rule_.length == LengthRule::kSampleIndexElseTail) {
-      return checkedLength(start);
-    }
-    return statedWithin(longest);
+    return indexed;
   }
 
   // The header, where it does not outlast what was measured by more than its own rounding.

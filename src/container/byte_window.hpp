@@ -47,15 +47,6 @@ class ByteCursor {
     }
     return value;
   }
-  std::uint32_t u32() { return static_cast<std::uint32_t>(read(4)); }
-  std::uint64_t u64() { return read(8); }
-  void skip(std::size_t count) {
-    if (!ok_ || count > remaining()) {
-      ok_ = false;
-      return;
-    }
-    position_ += count;
-  }
 
  private:
   std::span<const std::uint8_t> bytes_;
